@@ -1,0 +1,39 @@
+# Project-wide build helpers.
+
+# The fuzz build instruments every library the targets reach, so libFuzzer
+# sees coverage inside kellib and winport, not only in the harness.
+if(NOVARC_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(NOVARC_SANITIZE)
+  add_compile_options(-fsanitize=${NOVARC_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${NOVARC_SANITIZE})
+endif()
+
+# Our own code builds warning-free; outside code never gets these flags.
+function(novarc_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A GoogleTest program registered with CTest.  Each test gets its own
+# scratch folder through the fixtures, so tests can run in parallel.
+function(novarc_test target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  novarc_warnings(${target})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()
+
+# A libFuzzer target; built only in the fuzz preset (clang).
+function(novarc_fuzzer target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOVARC_FUZZ)
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  endif()
+endfunction()

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test, fuzz and
+# benchmark.  Idempotent: installs only what is missing, and refreshes the
+# package lists only when something must be installed.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential g++ cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev clang-format clang-tidy
+  # libraries
+  zlib1g-dev libcrypto++-dev libpugixml-dev libjsoncpp-dev
+  # drawing and fonts
+  libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "bootstrap: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "bootstrap: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,104 @@
+/*
+ * Kernel services: last error, time, files and paths, modules, handles.
+ *
+ * Paths are Windows paths ("c:\novarc\bin\x.txt", any case); the platform
+ * layer maps every drive under its root folder and looks each component up
+ * without regard to case, as Windows does.
+ */
+#ifndef WINPORT_WINBASE_H
+#define WINPORT_WINBASE_H
+
+#include "windef.h"
+#include "winerror.h"
+
+WINPORT_BEGIN_C
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define INFINITE 0xFFFFFFFF
+
+/* Last error: one slot per thread, shared with WSAGetLastError. */
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD dwErrCode);
+
+/* Time */
+void WINAPI Sleep(DWORD dwMilliseconds);
+DWORD WINAPI GetTickCount(void);
+ULONGLONG WINAPI GetTickCount64(void);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
+
+/* Process and thread identity */
+DWORD WINAPI GetCurrentProcessId(void);
+DWORD WINAPI GetCurrentThreadId(void);
+
+/* Machine */
+#define MAX_COMPUTERNAME_LENGTH 15
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+
+/* Files and folders */
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define GENERIC_EXECUTE 0x20000000
+#define GENERIC_ALL 0x10000000
+#define FILE_APPEND_DATA 0x0004
+
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName);
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPVOID lpOverlapped);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPVOID lpOverlapped);
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod);
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
+BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+
+/* Modules: a DLL name resolves through the platform layer's module map to
+ * the shared object that implements it. */
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+
+WINPORT_END_C
+
+#endif /* WINPORT_WINBASE_H */

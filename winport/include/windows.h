@@ -1,0 +1,13 @@
+/*
+ * The Windows API subset the system calls, implemented by the platform layer
+ * on POSIX.  A Windows build uses the real header instead.
+ */
+#ifndef WINPORT_WINDOWS_H
+#define WINPORT_WINDOWS_H
+
+#include "windef.h"
+#include "winerror.h"
+#include "winbase.h"
+#include "winuser.h"
+
+#endif /* WINPORT_WINDOWS_H */

@@ -1,0 +1,41 @@
+/*
+ * Hooks for tests of the platform layer and of code built on it.  Not part
+ * of the Windows API; product code never includes this header.
+ */
+#ifndef WINPORT_TEST_H
+#define WINPORT_TEST_H
+
+#include "windows.h"
+
+WINPORT_BEGIN_C
+
+/* Points every later path lookup at a new root folder (created if missing),
+ * as WINPORT_ROOT does at start-up.  Returns TRUE on success. */
+BOOL winport_test_set_root(const char *posixRoot);
+
+/* The root folder in use, as a POSIX path. */
+const char *winport_root(void);
+
+/* Maps a Windows path to the POSIX path under the root, looking components
+ * up without regard to case.  Returns the length written, or 0 when the path
+ * is invalid or does not fit (last error set). */
+DWORD winport_map_path(LPCSTR windowsPath, char *posixOut, DWORD outSize);
+
+/* Queues answers for the next message boxes of this process (IDYES, ...);
+ * 0 clears the queue.  Unscripted boxes take their default button. */
+void winport_test_push_msgbox_answer(int answer);
+
+/* The text of the last message box shown by this process ("caption: text"),
+ * and how many have been shown since the last reset. */
+const char *winport_test_last_msgbox(void);
+int winport_test_msgbox_count(void);
+void winport_test_reset_msgboxes(void);
+
+/* Whether PostQuitMessage was called on this thread since the last reset,
+ * and with which exit code. */
+BOOL winport_test_quit_posted(int *exitCode);
+void winport_test_reset_quit(void);
+
+WINPORT_END_C
+
+#endif /* WINPORT_TEST_H */

@@ -1,0 +1,66 @@
+/*
+ * Windows, messages and message boxes.  The platform layer is headless: a
+ * message box is written to the process's error log and answered with its
+ * default button.
+ */
+#ifndef WINPORT_WINUSER_H
+#define WINPORT_WINUSER_H
+
+#include "windef.h"
+
+WINPORT_BEGIN_C
+
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_COPYDATA 0x004A
+#define WM_TIMER 0x0113
+#define WM_USER 0x0400
+
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_CANCELTRYCONTINUE 0x00000006L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON1 0x00000000L
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFMASK 0x00000F00L
+#define MB_APPLMODAL 0x00000000L
+#define MB_SYSTEMMODAL 0x00001000L
+#define MB_TASKMODAL 0x00002000L
+#define MB_SETFOREGROUND 0x00010000L
+#define MB_TOPMOST 0x00040000L
+#define MB_SERVICE_NOTIFICATION 0x00200000L
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define IDTRYAGAIN 10
+#define IDCONTINUE 11
+
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+void WINAPI PostQuitMessage(int nExitCode);
+HWND WINAPI GetActiveWindow(void);
+int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+
+WINPORT_END_C
+
+#endif /* WINPORT_WINUSER_H */

@@ -1,0 +1,36 @@
+/*
+ * A file opened by CreateFileA: a kernel object owning a POSIX descriptor.
+ * Private to winport.
+ */
+#ifndef WINPORT_KERNEL_FILE_OBJECT_H
+#define WINPORT_KERNEL_FILE_OBJECT_H
+
+#include "kernel/handles.h"
+
+#include <unistd.h>
+
+namespace winport {
+
+class FileObject final : public KernelObject {
+public:
+    FileObject(int fd, bool canRead, bool canWrite)
+        : KernelObject(ObjectType::File), fd_(fd), canRead_(canRead), canWrite_(canWrite)
+    {
+    }
+    ~FileObject() override { close(fd_); }
+
+    int fd() const { return fd_; }
+    /* The access the handle was opened with (GENERIC_READ / GENERIC_WRITE or
+     * FILE_APPEND_DATA); ReadFile and WriteFile check it as Windows does. */
+    bool canRead() const { return canRead_; }
+    bool canWrite() const { return canWrite_; }
+
+private:
+    const int fd_;
+    const bool canRead_;
+    const bool canWrite_;
+};
+
+} // namespace winport
+
+#endif

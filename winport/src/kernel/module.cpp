@@ -1,0 +1,200 @@
+/*
+ * Modules: LoadLibraryA, GetProcAddress and FreeLibrary over dlopen, with the
+ * DLL name resolved through the module map.
+ */
+#include "kernel/module_map.h"
+#include "utils/posix_fs.h"
+
+#include <windows.h>
+
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace winport {
+namespace {
+
+/* Loaded modules and how often each was loaded; the HMODULE is the dlopen
+ * handle.  dlopen counts too, but cannot tell a stale handle from a live one. */
+struct ModuleRegistry {
+    std::mutex lock;
+    std::unordered_map<void *, int> loads; // guarded by lock
+};
+
+ModuleRegistry &Registry()
+{
+    static ModuleRegistry *registry = new ModuleRegistry; // outlives static destructors
+    return *registry;
+}
+
+/* "C:\Windows\system32\WS2_32.DLL" -> "ws2_32.dll"; "ws2_32" -> "ws2_32.dll"
+ * (Windows appends ".dll" to a name without extension; a trailing dot means
+ * "no extension"). */
+std::string DllBaseName(const char *name)
+{
+    std::string base = name;
+    size_t sep = base.find_last_of("\\/");
+    if (sep != std::string::npos)
+        base.erase(0, sep + 1);
+    for (char &c : base)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!base.empty() && base.back() == '.')
+        base.pop_back();
+    else if (base.find('.') == std::string::npos)
+        base += ".dll";
+    return base;
+}
+
+std::string OwnFolder()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&LoadLibraryA), &info) && info.dli_fname)
+        return util::ParentOf(info.dli_fname);
+    return ".";
+}
+
+std::vector<std::string> SearchFolders()
+{
+    std::vector<std::string> folders;
+    if (const char *env = getenv("WINPORT_MODULE_PATH")) {
+        std::string list = env;
+        size_t pos = 0;
+        while (pos <= list.size()) {
+            size_t next = list.find(':', pos);
+            if (next == std::string::npos)
+                next = list.size();
+            if (next > pos)
+                folders.push_back(list.substr(pos, next - pos));
+            pos = next + 1;
+        }
+    }
+    folders.push_back(OwnFolder());
+    return folders;
+}
+
+void Trace(const char *what, const std::string &detail)
+{
+    if (getenv("WINPORT_DEBUG"))
+        std::fprintf(stderr, "winport: %s: %s\n", what, detail.c_str());
+}
+
+/* The path the loader recorded for a loaded module. */
+const char *ModulePath(void *handle)
+{
+    struct link_map *map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map)
+        return nullptr;
+    return map->l_name;
+}
+
+} // namespace
+} // namespace winport
+
+/* LoadLibraryA: loads the module behind a DLL name (any folder the caller
+ * names is ignored; the name goes through the module map and the shared
+ * object is searched in $WINPORT_MODULE_PATH, then beside libwinport.so).
+ * Loading again returns the same handle and counts; an unmapped name or a
+ * missing or broken shared object fails with ERROR_MOD_NOT_FOUND, as a
+ * missing DLL does. */
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+{
+    using namespace winport;
+    if (!lpLibFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const std::string dll = DllBaseName(lpLibFileName);
+    const char *sharedObject = *lpLibFileName ? ModuleMapLookup(dll) : nullptr;
+    if (!sharedObject) {
+        Trace("no module for", lpLibFileName);
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    for (const std::string &folder : SearchFolders()) {
+        const std::string path = folder + "/" + sharedObject;
+        if (access(path.c_str(), R_OK) != 0)
+            continue;
+        void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            Trace("dlopen failed", dlerror());
+            continue;
+        }
+        ModuleRegistry &registry = Registry();
+        std::lock_guard<std::mutex> guard(registry.lock);
+        registry.loads[handle]++;
+        return reinterpret_cast<HMODULE>(handle);
+    }
+    Trace("shared object not found", sharedObject);
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+/* FreeLibrary: drops one load of the module; the last one unloads it.  An
+ * unknown handle fails with ERROR_MOD_NOT_FOUND, NULL with
+ * ERROR_INVALID_HANDLE. */
+BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
+    using namespace winport;
+    if (!hLibModule) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    void *handle = reinterpret_cast<void *>(hLibModule);
+    ModuleRegistry &registry = Registry();
+    {
+        std::lock_guard<std::mutex> guard(registry.lock);
+        auto it = registry.loads.find(handle);
+        if (it == registry.loads.end()) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return FALSE;
+        }
+        if (--it->second == 0)
+            registry.loads.erase(it);
+    }
+    dlclose(handle);
+    return TRUE;
+}
+
+/* GetProcAddress: the exported function of that name defined by the module
+ * itself (not by the libraries it links with, as Windows export tables do).
+ * Ordinals are not supported (ERROR_PROC_NOT_FOUND); a NULL module fails
+ * with ERROR_INVALID_HANDLE (Windows would search the program) and an
+ * unknown module with ERROR_MOD_NOT_FOUND. */
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    using namespace winport;
+    if (!hModule) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void *handle = reinterpret_cast<void *>(hModule);
+    {
+        ModuleRegistry &registry = Registry();
+        std::lock_guard<std::mutex> guard(registry.lock);
+        if (!registry.loads.count(handle)) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+    }
+    if (reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) { // NULL or an ordinal
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    dlerror();
+    void *symbol = dlsym(handle, lpProcName);
+    Dl_info info;
+    const char *modulePath = ModulePath(handle);
+    if (!symbol || !dladdr(symbol, &info) || !info.dli_fname || !modulePath ||
+        std::strcmp(info.dli_fname, modulePath) != 0) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}

@@ -1,0 +1,75 @@
+/*
+ * POSIX file-system helpers (see posix_fs.h).
+ */
+#include "utils/posix_fs.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace winport::util {
+
+int MakeDirs(const std::string &path)
+{
+    if (path.empty())
+        return ENOENT;
+    std::string partial;
+    partial.reserve(path.size());
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t next = path.find('/', pos);
+        if (next == std::string::npos)
+            next = path.size();
+        partial.assign(path, 0, next);
+        pos = next + 1;
+        if (partial.empty() || partial.back() == '/')
+            continue;
+        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return IsDirectory(path) ? 0 : ENOTDIR;
+}
+
+bool IsDirectory(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::optional<std::string> FindNoCase(const std::string &dir, const std::string &name)
+{
+    if (Exists(dir + "/" + name))
+        return name;
+    std::unique_ptr<DIR, int (*)(DIR *)> d(opendir(dir.c_str()), closedir);
+    if (!d)
+        return std::nullopt;
+    std::optional<std::string> best;
+    while (dirent *e = readdir(d.get())) {
+        if (strcasecmp(e->d_name, name.c_str()) != 0)
+            continue;
+        if (!best || std::string(e->d_name) < *best)
+            best = e->d_name;
+    }
+    return best;
+}
+
+std::string ParentOf(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+} // namespace winport::util
