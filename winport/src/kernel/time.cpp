@@ -3,6 +3,8 @@
  */
 #include <windows.h>
 
+#include "kernel/clock.h"
+
 #include <sched.h>
 #include <unistd.h>
 
@@ -10,13 +12,6 @@
 #include <ctime>
 
 namespace {
-
-uint64_t MillisecondsSinceBoot()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_BOOTTIME, &ts); // counts suspend, like Windows' tick count
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
 
 void FillSystemTime(LPSYSTEMTIME out, const struct tm &tm, long nanoseconds)
 {
@@ -33,7 +28,8 @@ void FillSystemTime(LPSYSTEMTIME out, const struct tm &tm, long nanoseconds)
 } // namespace
 
 /* Sleep: suspends the thread for the time (INFINITE: for ever); Sleep(0)
- * gives the rest of the time slice to another ready thread. */
+ * gives the rest of the time slice to another ready thread.  Runs on the
+ * process clock (WINPORT_TIME_SCALE shortens it in tests). */
 void WINAPI Sleep(DWORD dwMilliseconds)
 {
     if (dwMilliseconds == 0) {
@@ -44,8 +40,9 @@ void WINAPI Sleep(DWORD dwMilliseconds)
         for (;;)
             pause();
     }
-    struct timespec left = {static_cast<time_t>(dwMilliseconds / 1000),
-                            static_cast<long>(dwMilliseconds % 1000) * 1000000L};
+    const uint64_t ns = winport::RealNs(dwMilliseconds);
+    struct timespec left = {static_cast<time_t>(ns / 1000000000ull),
+                            static_cast<long>(ns % 1000000000ull)};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
@@ -54,13 +51,13 @@ void WINAPI Sleep(DWORD dwMilliseconds)
  * days. */
 DWORD WINAPI GetTickCount(void)
 {
-    return static_cast<DWORD>(MillisecondsSinceBoot());
+    return static_cast<DWORD>(winport::NominalTickMs());
 }
 
 /* GetTickCount64: milliseconds since the system started. */
 ULONGLONG WINAPI GetTickCount64(void)
 {
-    return MillisecondsSinceBoot();
+    return winport::NominalTickMs();
 }
 
 /* GetLocalTime: the local date and time, to the millisecond. */
