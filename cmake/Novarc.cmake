@@ -3,7 +3,8 @@
 # The fuzz build instruments every library the targets reach, so libFuzzer
 # sees coverage inside kellib and winport, not only in the harness.
 if(NOVARC_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
