@@ -9,5 +9,7 @@
 #include "winerror.h"
 #include "winbase.h"
 #include "winuser.h"
+#include "wingdi.h"
+#include "winreg.h"
 
 #endif /* WINPORT_WINDOWS_H */

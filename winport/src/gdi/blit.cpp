@@ -1,0 +1,264 @@
+/*
+ * Block transfers: BitBlt and StretchBlt from memory DCs, StretchDIBits
+ * from a program's DIB.
+ *
+ * Raster operations map to cairo operators that give GDI's result on the
+ * colours that occur in practice (black, white and everything on white
+ * paper): SRCCOPY paints, SRCAND multiplies (white leaves the page, black
+ * marks it; on a vector page this is exact for paper), SRCPAINT lightens,
+ * SRCINVERT and DSTINVERT take the difference, NOTSRCCOPY paints the
+ * inverse; BLACKNESS, WHITENESS and PATCOPY fill.  Other operations fail
+ * with ERROR_INVALID_PARAMETER.  Source rectangles reaching outside the
+ * bitmap draw only the part inside it.
+ */
+#include "gdi_pixels.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+using namespace winport::gdi;
+
+namespace {
+
+struct Blit {
+    int x, y, cx, cy;   /* destination */
+    int sx, sy, sw, sh; /* source, top-down rows */
+    DWORD rop;
+};
+
+bool ropNeedsSource(DWORD rop)
+{
+    return rop != BLACKNESS && rop != WHITENESS && rop != PATCOPY && rop != DSTINVERT;
+}
+
+bool ropSupported(DWORD rop)
+{
+    switch (rop) {
+    case SRCCOPY:
+    case SRCAND:
+    case SRCPAINT:
+    case SRCINVERT:
+    case NOTSRCCOPY:
+    case BLACKNESS:
+    case WHITENESS:
+    case PATCOPY:
+    case DSTINVERT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void invertSurface(cairo_surface_t *s)
+{
+    cairo_surface_flush(s);
+    std::uint8_t *data = cairo_image_surface_get_data(s);
+    int stride = cairo_image_surface_get_stride(s);
+    int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+    for (int y = 0; y < h; y++) {
+        auto *row = reinterpret_cast<std::uint32_t *>(data + static_cast<std::size_t>(y) * stride);
+        for (int x = 0; x < w; x++)
+            row[x] ^= 0x00FFFFFF;
+    }
+    cairo_surface_mark_dirty(s);
+}
+
+/* Fills the destination for the operations that take no source. */
+void fillDestination(cairo_t *cr, const DeviceContext &dc, const Blit &b)
+{
+    cairo_rectangle(cr, b.x, b.y, b.cx, b.cy);
+    if (b.rop == DSTINVERT) {
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+    } else if (b.rop == PATCOPY) {
+        if (!dc.brush || dc.brush->style == BS_NULL) {
+            cairo_new_path(cr);
+            return;
+        }
+        setSourceColor(cr, dc, dc.brush->color);
+    } else {
+        double v = b.rop == WHITENESS ? 1 : 0;
+        cairo_set_source_rgb(cr, v, v, v);
+    }
+    cairo_fill(cr);
+}
+
+void paintSource(cairo_t *cr, const DeviceContext &dc, cairo_surface_t *src, const Blit &b,
+                 bool raster)
+{
+    int w = cairo_image_surface_get_width(src), h = cairo_image_surface_get_height(src);
+    /* Only the part of the source rectangle inside the bitmap draws. */
+    int x0 = std::max(std::min(b.sx, b.sx + b.sw), 0),
+        x1 = std::min(std::max(b.sx, b.sx + b.sw), w);
+    int y0 = std::max(std::min(b.sy, b.sy + b.sh), 0),
+        y1 = std::min(std::max(b.sy, b.sy + b.sh), h);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    if (b.rop == NOTSRCCOPY)
+        invertSurface(src);
+    cairo_translate(cr, b.x, b.y);
+    cairo_scale(cr, static_cast<double>(b.cx) / b.sw, static_cast<double>(b.cy) / b.sh);
+    cairo_translate(cr, -b.sx, -b.sy);
+    cairo_set_source_surface(cr, src, 0, 0);
+    cairo_pattern_t *pat = cairo_get_source(cr);
+    cairo_pattern_set_filter(pat,
+                             dc.stretchMode == HALFTONE ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_extend(pat, raster ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+    switch (b.rop) {
+    case SRCAND:
+        cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
+        break;
+    case SRCPAINT:
+        cairo_set_operator(cr, CAIRO_OPERATOR_LIGHTEN);
+        break;
+    case SRCINVERT:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        break;
+    default:
+        break;
+    }
+    cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+    cairo_fill(cr);
+}
+
+/* Draws src (an RGB24 surface, or null for source-less operations). */
+void blitTo(DeviceContext &dc, cairo_surface_t *src, const Blit &b)
+{
+    DrawTarget target(dc);
+    cairo_t *cr = target.cr();
+    if (!cr || b.cx == 0 || b.cy == 0)
+        return;
+    cairo_save(cr);
+    if (src && b.sw != 0 && b.sh != 0)
+        paintSource(cr, dc, src, b, target.raster());
+    else if (!src)
+        fillDestination(cr, dc, b);
+    cairo_restore(cr);
+}
+
+void recordBlit(DeviceContext &dc, const char *call, const Blit &b, int bmWidth, int bmHeight,
+                int bmBits)
+{
+    RecBitmap r;
+    r.page = currentPage(dc);
+    r.call = call;
+    r.x = b.x, r.y = b.y, r.cx = b.cx, r.cy = b.cy;
+    r.srcX = b.sx, r.srcY = b.sy, r.srcCx = b.sw, r.srcCy = b.sh;
+    r.bmWidth = bmWidth, r.bmHeight = bmHeight, r.bmBits = bmBits;
+    r.rop = b.rop;
+    addRecord(dc, r);
+}
+
+BOOL bitBlt(const char *call, HDC hdcDest, HDC hdcSrc, const Blit &b)
+{
+    GdiGuard guard(gdiLock());
+    DeviceContext *dst = dcFromHandle(hdcDest);
+    if (!dst)
+        return FALSE;
+    if (!ropSupported(b.rop)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!ropNeedsSource(b.rop)) {
+        blitTo(*dst, nullptr, b);
+        if (recording(*dst))
+            recordBlit(*dst, call, b, 0, 0, 0);
+        return TRUE;
+    }
+    DeviceContext *src = dcFromHandle(hdcSrc);
+    if (!src)
+        return FALSE;
+    if (src->kind != DcKind::Memory || !src->bitmap) {
+        /* Pages and the headless screen cannot be read back. */
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Bitmap &bm = *src->bitmap;
+    cairo_surface_t *surface;
+    if (src->bitmap == dst->bitmap) {
+        RGBQUAD mono[2] = {quadOf(RGB(0, 0, 0)), quadOf(RGB(255, 255, 255))};
+        surface = surfaceFromView(viewOfBitmap(bm, mono)); /* a copy: source and target overlap */
+    } else {
+        surface = bitmapSurface(bm, dst->textColor, dst->bkColor);
+    }
+    if (!surface) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    if (b.rop == NOTSRCCOPY && bitmapIsRgb24(bm) && src->bitmap != dst->bitmap) {
+        cairo_surface_t *copy = surfaceFromView(viewOfBitmap(bm, nullptr));
+        cairo_surface_destroy(surface);
+        surface = copy; /* inverted in place below: never the bitmap itself */
+    }
+    if (surface)
+        blitTo(*dst, surface, b);
+    cairo_surface_destroy(surface);
+    if (recording(*dst))
+        recordBlit(*dst, call, b, bm.width, bm.height, bm.bpp);
+    return TRUE;
+}
+
+} // namespace
+
+/***********************************************************************
+ *           BitBlt
+ * The source must be a memory DC (or absent for BLACKNESS, WHITENESS,
+ * PATCOPY and DSTINVERT).  A monochrome source draws its 0 bits in the
+ * destination's text colour and its 1 bits in its background colour.
+ */
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop)
+{
+    return bitBlt("BitBlt", hdc, hdcSrc, Blit{x, y, cx, cy, x1, y1, cx, cy, rop});
+}
+
+/***********************************************************************
+ *           StretchBlt
+ * As BitBlt, scaling the source rectangle into the destination; negative
+ * sizes mirror.  SetStretchBltMode(HALFTONE) smooths, other modes take the
+ * nearest pixel.
+ */
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop)
+{
+    return bitBlt("StretchBlt", hdcDest, hdcSrc,
+                  Blit{xDest, yDest, wDest, hDest, xSrc, ySrc, wSrc, hSrc, rop});
+}
+
+/***********************************************************************
+ *           StretchDIBits
+ * BI_RGB (or BI_BITFIELDS) DIBs of 1, 4, 8, 16, 24 or 32 bpp, bottom-up or
+ * top-down, DIB_RGB_COLORS only.  As on Windows, ySrc of a bottom-up DIB
+ * counts from its bottom row.  Returns the number of scan lines drawn, 0 on
+ * failure.
+ */
+int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
+                         int ySrc, int SrcWidth, int SrcHeight, const void *lpBits,
+                         const BITMAPINFO *lpbmi, UINT iUsage, DWORD rop)
+{
+    GdiGuard guard(gdiLock());
+    DeviceContext *dc = dcFromHandle(hdc);
+    if (!dc)
+        return 0;
+    PixelView view;
+    if (!lpbmi || iUsage != DIB_RGB_COLORS || !ropSupported(rop) ||
+        !viewOfDib(lpbmi, lpBits, &view)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int top = view.topDown ? ySrc : view.height - ySrc - SrcHeight;
+    Blit b{xDest, yDest, DestWidth, DestHeight, xSrc, top, SrcWidth, SrcHeight, rop};
+    cairo_surface_t *surface = ropNeedsSource(rop) ? surfaceFromView(view) : nullptr;
+    if (ropNeedsSource(rop) && !surface) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    blitTo(*dc, surface, b);
+    if (surface)
+        cairo_surface_destroy(surface);
+    if (recording(*dc)) {
+        b.sy = ySrc; /* recorded as the program gave it */
+        recordBlit(*dc, "StretchDIBits", b, view.width, view.height, view.bpp);
+    }
+    return std::min(std::abs(SrcHeight), view.height);
+}
