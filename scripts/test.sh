@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, checks the layering,
-# builds and runs every test in the debug build, then the unit and
-# conformance tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# builds and runs every test in the debug build, then again under
+# AddressSanitizer with UndefinedBehaviorSanitizer, and under
+# ThreadSanitizer (the platform layer's threads, queues and locks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,3 +22,4 @@ run_preset() {
 
 run_preset debug
 run_preset asan
+run_preset tsan

@@ -99,6 +99,27 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
+/* Global memory, for the handles common dialogs hand out (DEVMODE,
+ * DEVNAMES).  Every block is fixed in place; GMEM_MOVEABLE is accepted. */
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
+LPVOID WINAPI GlobalLock(HGLOBAL hMem);
+BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
+SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+
 WINPORT_END_C
+
+/* Synchronisation, threads and processes, folder searches and pipes,
+ * version and helpers, GUIDs: one header per theme, as the SDK splits them. */
+#include "synchapi.h"
+#include "processthreadsapi.h"
+#include "fileapi.h"
+#include "sysinfoapi.h"
+#include "objbase.h"
 
 #endif /* WINPORT_WINBASE_H */

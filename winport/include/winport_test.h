@@ -36,6 +36,16 @@ void winport_test_reset_msgboxes(void);
 BOOL winport_test_quit_posted(int *exitCode);
 void winport_test_reset_quit(void);
 
+/* Forgets every window (without calling window procedures), window class,
+ * queued message, timer and pending quit of this process, and closes the
+ * sockets handed to it and never claimed. */
+void winport_test_reset_user(void);
+
+/* Whether a message sent (SendMessage) to the calling thread by another
+ * thread or process waits to be handled, so a test can make sure a send
+ * is queued before it looks at its queue. */
+BOOL winport_test_sent_waiting(void);
+
 WINPORT_END_C
 
 #endif /* WINPORT_TEST_H */

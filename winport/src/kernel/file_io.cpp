@@ -3,6 +3,7 @@
  */
 #include "kernel/errors.h"
 #include "kernel/file_object.h"
+#include "kernel/pipe_io.h"
 
 #include <sys/stat.h>
 
@@ -27,7 +28,9 @@ DWORD IoError(int err)
 } // namespace winport
 
 /* ReadFile: reads up to the count; 0 bytes at the end of the file is
- * success.  Overlapped reads are not supported (ERROR_INVALID_PARAMETER). */
+ * success.  On a pipe it returns what is there, and ERROR_BROKEN_PIPE once
+ * the writers are gone (pipe_io.h).  Overlapped reads are not supported
+ * (ERROR_INVALID_PARAMETER). */
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPVOID lpOverlapped)
 {
@@ -45,6 +48,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    if (IsPipe(file->fd()))
+        return PipeRead(file->fd(), lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
     char *out = static_cast<char *>(lpBuffer);
     DWORD total = 0;
     while (total < nNumberOfBytesToRead) {
@@ -67,7 +72,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 }
 
 /* WriteFile: writes the whole buffer (a handle opened with FILE_APPEND_DATA
- * only appends).  Overlapped writes are not supported. */
+ * only appends); to a pipe nobody reads, ERROR_NO_DATA.  Overlapped writes
+ * are not supported. */
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPVOID lpOverlapped)
 {
@@ -85,6 +91,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    if (IsPipe(file->fd()))
+        return PipeWrite(file->fd(), lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
     const char *in = static_cast<const char *>(lpBuffer);
     DWORD total = 0;
     while (total < nNumberOfBytesToWrite) {

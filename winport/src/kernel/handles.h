@@ -34,6 +34,8 @@ enum class ObjectType : uint8_t {
     Thread,
     Process,
     Pipe,
+    Token,    // access tokens (OpenProcessToken, DuplicateTokenEx)
+    FindFile, // FindFirstFileA searches (closed with FindClose)
 };
 
 class KernelObject {

@@ -3,6 +3,7 @@
  * listen, accept, connect, names, close).
  */
 #include "winsock/bsd_addr.h"
+#include "winsock/bsd_runtime.h"
 #include "winsock/bsd_table.h"
 
 #include <winerror.h>
@@ -143,6 +144,7 @@ int Close(SocketValue s)
 
 void CloseAll()
 {
+    AsyncForgetAll();
     for (int fd : SocketTable::Instance().RemoveAll())
         close(fd);
 }

@@ -1,6 +1,7 @@
 /*
  * Windows half: recv, send, shutdown, ioctlsocket, setsockopt, getsockopt.
  */
+#include "winsock/bsd_runtime.h"
 #include "winsock/ws_private.h"
 
 #include <cstring>
@@ -74,7 +75,11 @@ int WSAAPI recv(SOCKET s, char *buf, int len, int flags)
     if (!ws::IoFlags(flags, &ioFlags))
         return ws::Fail(WSAEOPNOTSUPP);
     size_t received = 0;
-    if (int err = bsd::Receive(s, buf, static_cast<size_t>(len), ioFlags, &received))
+    int err = bsd::TakeAsyncError(s); // a reset the event thread took to report FD_CLOSE
+    if (!err)
+        err = bsd::Receive(s, buf, static_cast<size_t>(len), ioFlags, &received);
+    bsd::AsyncReenable(s, bsd::kFdRead | bsd::kFdOob); // any recv re-enables, even a failed one
+    if (err)
         return ws::Fail(err);
     return static_cast<int>(received);
 }
@@ -94,8 +99,11 @@ int WSAAPI send(SOCKET s, const char *buf, int len, int flags)
     if (!ws::IoFlags(flags, &ioFlags))
         return ws::Fail(WSAEOPNOTSUPP);
     size_t sent = 0;
-    if (int err = bsd::Send(s, buf, static_cast<size_t>(len), ioFlags, &sent))
+    if (int err = bsd::Send(s, buf, static_cast<size_t>(len), ioFlags, &sent)) {
+        if (err == WSAEWOULDBLOCK)
+            bsd::AsyncReenable(s, bsd::kFdWrite); // FD_WRITE when there is room again
         return ws::Fail(err);
+    }
     return static_cast<int>(sent);
 }
 

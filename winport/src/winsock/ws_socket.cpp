@@ -2,6 +2,7 @@
  * Windows half: socket life cycle: socket, bind, listen, accept, connect,
  * closesocket, getpeername, getsockname.
  */
+#include "winsock/bsd_runtime.h"
 #include "winsock/ws_private.h"
 
 namespace winport::ws {
@@ -76,8 +77,10 @@ SOCKET WSAAPI accept(SOCKET s, struct sockaddr *addr, int *addrlen)
     }
     bsd::SocketValue conn;
     bsd::Address peer;
-    if (int err = bsd::Accept(s, &conn, &peer)) {
-        WSASetLastError(err);
+    const int acceptError = bsd::Accept(s, &conn, &peer);
+    bsd::AsyncReenable(s, bsd::kFdAccept); // any accept re-enables, even a failed one
+    if (acceptError) {
+        WSASetLastError(acceptError);
         return INVALID_SOCKET;
     }
     if (addr && ws::ToSockaddr(peer, addr, addrlen) != 0) {
@@ -85,6 +88,7 @@ SOCKET WSAAPI accept(SOCKET s, struct sockaddr *addr, int *addrlen)
         WSASetLastError(WSAEFAULT);
         return INVALID_SOCKET;
     }
+    bsd::AsyncInherit(s, conn); // the listener's WSAAsyncSelect applies to it
     return static_cast<SOCKET>(conn);
 }
 
@@ -102,7 +106,10 @@ int WSAAPI connect(SOCKET s, const struct sockaddr *name, int namelen)
     bsd::Address address;
     if (int err = ws::FromSockaddr(name, namelen, &address))
         return ws::Fail(err);
-    return ws::Result(bsd::Connect(s, address));
+    const int err = bsd::Connect(s, address);
+    if (!err || err == WSAEWOULDBLOCK)
+        bsd::AsyncReenable(s, bsd::kFdConnect); // FD_CONNECT when it completes
+    return ws::Result(err);
 }
 
 /* closesocket: closes the socket.  Unlike Windows, a call blocked in another
@@ -112,6 +119,7 @@ int WSAAPI closesocket(SOCKET s)
     using namespace winport;
     if (!ws::CheckStarted())
         return SOCKET_ERROR;
+    bsd::AsyncForget(s); // no events for it any more, before its descriptor number is free
     return ws::Result(bsd::Close(s));
 }
 

@@ -1,0 +1,263 @@
+/*
+ * The machine-wide namespace of named synchronisation objects: one mapped
+ * file per name, flocks for lifetime (see named_objects.h).
+ */
+#include "sync/named_objects.h"
+
+#include "kernel/errors.h"
+#include "kernel/root.h"
+#include "utils/posix_fs.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace winport {
+namespace {
+
+constexpr uint32_t kMagic = 0x57504E4F; // "WPNO"
+constexpr size_t kFileSize = 4096;
+constexpr size_t kMaxName = MAX_PATH;
+
+struct NamedFile {
+    uint32_t magic;
+    uint32_t nameLength;
+    char name[kMaxName + 4];
+    alignas(64) SyncState state;
+};
+static_assert(sizeof(NamedFile) <= kFileSize, "a named object fits one page");
+
+struct NameKey {
+    DWORD error = 0;
+    std::string name; // without the namespace prefix
+    std::string file; // its file name in the objects folder
+};
+
+/* "Global\x", "Local\x" and "x" are one object here: every process of a
+ * root is in one session.  Any other backslash names a namespace that does
+ * not exist. */
+NameKey ParseName(const char *raw)
+{
+    NameKey key;
+    std::string name(raw);
+    for (const char *prefix : {"Global\\", "Local\\"}) {
+        if (name.rfind(prefix, 0) == 0) {
+            name.erase(0, std::strlen(prefix));
+            break;
+        }
+    }
+    if (name.size() > kMaxName) {
+        key.error = ERROR_FILENAME_EXCED_RANGE;
+        return key;
+    }
+    if (name.find('\\') != std::string::npos) {
+        key.error = ERROR_PATH_NOT_FOUND;
+        return key;
+    }
+    // Readable file names: letters, digits and "_-" as they are, every other
+    // byte as %XX.  Names too long for a file name end in a hash.
+    std::string file = "o_";
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || c == '_' || c == '-') {
+            file += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            file += hex;
+        }
+    }
+    if (file.size() > 200) {
+        uint64_t hash = 1469598103934665603ull; // FNV-1a
+        for (unsigned char c : name)
+            hash = (hash ^ c) * 1099511628211ull;
+        char tail[24];
+        std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+        file = file.substr(0, 150) + tail;
+    }
+    key.name = name;
+    key.file = file;
+    return key;
+}
+
+std::string ObjectsFolder()
+{
+    return Root() + "/winport/objects";
+}
+
+/* The namespace's lock, held while a name is created, opened or dropped. */
+class NamespaceLock {
+public:
+    explicit NamespaceLock(const std::string &folder)
+    {
+        if (util::MakeDirs(folder) != 0) {
+            error_ = errno;
+            return;
+        }
+        fd_ = open((folder + "/namespace.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
+        while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~NamespaceLock()
+    {
+        if (fd_ >= 0)
+            close(fd_); // releases the flock
+    }
+    NamespaceLock(const NamespaceLock &) = delete;
+    NamespaceLock &operator=(const NamespaceLock &) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+class NamedStorage final : public SyncStorage {
+public:
+    NamedStorage(std::string folder, std::string path, int fd, NamedFile *file)
+        : folder_(std::move(folder)), path_(std::move(path)), fd_(fd), file_(file)
+    {
+        state_ = &file_->state;
+        shared_ = true;
+    }
+    ~NamedStorage() override
+    {
+        NamespaceLock ns(folder_);
+        // Nobody else holds the object: it ends with this last handle.
+        if (ns.ok() && flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            unlink(path_.c_str());
+        munmap(file_, kFileSize);
+        close(fd_);
+    }
+
+private:
+    std::string folder_;
+    std::string path_;
+    int fd_;
+    NamedFile *file_;
+};
+
+/* Maps the object `key` of `kind` (the namespace lock held).  A file that
+ * no process holds is stale: re-initialised when creating, "not found"
+ * when opening. */
+std::shared_ptr<SyncStorage> Attach(const std::string &folder, const NameKey &key, ObjectType kind,
+                                    const SyncInit *init, bool *created, DWORD *error)
+{
+    const std::string path = folder + "/" + key.file;
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (init ? O_CREAT : 0), 0666);
+    if (fd < 0) {
+        *error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno);
+        return nullptr;
+    }
+    const bool inUse = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (!inUse && !init) {
+        unlink(path.c_str());
+        close(fd);
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    if (!inUse && ftruncate(fd, kFileSize) != 0) {
+        *error = Win32ErrorFromErrno(errno);
+        close(fd);
+        return nullptr;
+    }
+    void *map = mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        *error = Win32ErrorFromErrno(errno);
+        close(fd);
+        return nullptr;
+    }
+    auto *file = static_cast<NamedFile *>(map);
+    if (inUse) {
+        const bool same = file->magic == kMagic && file->nameLength == key.name.size() &&
+                          std::memcmp(file->name, key.name.data(), key.name.size()) == 0;
+        if (!same || file->state.kind != static_cast<uint32_t>(kind)) {
+            munmap(map, kFileSize);
+            close(fd);
+            *error = ERROR_INVALID_HANDLE; // the name belongs to another kind of object
+            return nullptr;
+        }
+        *created = false;
+    } else {
+        std::memset(map, 0, kFileSize);
+        InitSyncState(file->state, kind, true);
+        file->nameLength = static_cast<uint32_t>(key.name.size());
+        std::memcpy(file->name, key.name.data(), key.name.size());
+        (*init)(file->state);
+        file->magic = kMagic;
+        *created = true;
+    }
+    flock(fd, LOCK_SH); // our hold for as long as the storage lives
+    return std::make_shared<NamedStorage>(folder, path, fd, file);
+}
+
+std::shared_ptr<SyncStorage> AttachNamed(const char *name, ObjectType kind, const SyncInit *init,
+                                         bool *created)
+{
+    NameKey key = ParseName(name);
+    if (key.error) {
+        SetLastError(key.error);
+        return nullptr;
+    }
+    const std::string folder = ObjectsFolder();
+    NamespaceLock ns(folder);
+    if (!ns.ok()) {
+        SetLastErrorFromErrno(ns.error());
+        return nullptr;
+    }
+    DWORD error = 0;
+    auto storage = Attach(folder, key, kind, init, created, &error);
+    if (!storage)
+        SetLastError(error);
+    return storage;
+}
+
+} // namespace
+
+HANDLE CreateSyncHandle(const char *name, ObjectType kind, const SyncInit &init,
+                        SyncFactory factory, bool *created)
+{
+    std::shared_ptr<SyncStorage> storage;
+    if (!name || !*name) {
+        storage = NewHeapStorage(kind);
+        init(storage->state());
+        *created = true;
+    } else {
+        storage = AttachNamed(name, kind, &init, created);
+        if (!storage)
+            return nullptr;
+    }
+    HANDLE handle = HandleTable::Instance().Insert(factory(storage));
+    SetLastError(*created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
+    return handle;
+}
+
+HANDLE OpenSyncHandle(const char *name, ObjectType kind, SyncFactory factory)
+{
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!*name) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    bool created = false;
+    auto storage = AttachNamed(name, kind, nullptr, &created);
+    if (!storage)
+        return nullptr;
+    return HandleTable::Instance().Insert(factory(storage));
+}
+
+} // namespace winport
