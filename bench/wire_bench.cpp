@@ -36,9 +36,10 @@ std::vector<char> ReportBytes(size_t n)
     char line[128];
     unsigned i = 0;
     while (out.size() < n) {
-        int len = snprintf(line, sizeof line,
-                           "%05u  12/%02u/2026  99%03u  OFFICE VISIT, EST. PATIENT   %7u.%02u  PAID\r\n",
-                           i, 1 + i % 28, i % 1000, 40 + i * 7 % 300, i % 100);
+        int len =
+            snprintf(line, sizeof line,
+                     "%05u  12/%02u/2026  99%03u  OFFICE VISIT, EST. PATIENT   %7u.%02u  PAID\r\n",
+                     i, 1 + i % 28, i % 1000, 40 + i * 7 % 300, i % 100);
         out.insert(out.end(), line, line + len);
         ++i;
     }
@@ -98,8 +99,7 @@ class Sender {
 public:
     Sender(SOCKET s, const std::vector<char> &payload, int options)
         : socket_(s), payload_(payload), options_(options), thread_([this] { Run(); })
-    {
-    }
+    {}
     ~Sender()
     {
         {
@@ -146,11 +146,16 @@ int OptionsForMode(int mode, bool compress)
 {
     int options = compress ? 0 : SEND_NO_COMPRESS;
     switch (mode) {
-    case 1: return options | SEND_BLOWFISH;
-    case 2: return options | SEND_AES;
-    case 4: return options | SEND_AES_DIGEST;
-    case 8: return options | SEND_SEALED;
-    default: return options;
+    case 1:
+        return options | SEND_BLOWFISH;
+    case 2:
+        return options | SEND_AES;
+    case 4:
+        return options | SEND_AES_DIGEST;
+    case 8:
+        return options | SEND_SEALED;
+    default:
+        return options;
     }
 }
 

@@ -24,8 +24,7 @@
 #include <cstring>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr int kBuildCompressed = 'Z';
 constexpr int kBuildProtected = 0x40;

@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 void Check(bool ok)
 {

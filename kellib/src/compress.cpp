@@ -21,8 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 constexpr const char *kNoMemoryText = "UNABLE TO ALLOCATE ENOUGH MEMORY FOR UNCOMPRESSION";
 

@@ -14,8 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 bool IsEmpty(const MsgBuf *buffer)
 {

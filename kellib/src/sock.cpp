@@ -21,8 +21,7 @@
 #include <cstring>
 #include <string>
 
-namespace
-{
+namespace {
 
 /* Message boxes cut their text here. */
 constexpr size_t kBoxTextLimit = 200;

@@ -18,8 +18,7 @@
 #include <string>
 #include <type_traits>
 
-namespace
-{
+namespace {
 
 /* Loaded once at start-up and read by every thread that sends. */
 std::atomic<HMODULE> g_winsock{nullptr};

@@ -22,8 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 /* Nothing of a frame that fails to decode may reach a handler. */
 int Reject(MsgBuf *buffer)

@@ -17,12 +17,10 @@
 #include <cstdlib>
 #include <string>
 
-namespace
-{
+namespace {
 
 /* Closes a file handle when it goes out of scope. */
-class WinFile
-{
+class WinFile {
 public:
     explicit WinFile(HANDLE h) : h_(h) {}
     ~WinFile() { Close(); }

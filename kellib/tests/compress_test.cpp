@@ -16,8 +16,7 @@
 #include <random>
 #include <string>
 
-namespace
-{
+namespace {
 
 std::string RandomBytes(size_t n, unsigned seed = 7)
 {

@@ -15,8 +15,7 @@
 #include <cstring>
 #include <string>
 
-namespace
-{
+namespace {
 
 std::string Header(int compressed, int mode, int length)
 {

@@ -12,12 +12,10 @@
 #include <functional>
 #include <string>
 
-namespace
-{
+namespace {
 
 /* A buffer holding exactly the given bytes (block sized to them). */
-class Buf
-{
+class Buf {
 public:
     explicit Buf(const std::string &bytes = std::string())
     {

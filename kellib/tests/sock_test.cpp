@@ -26,8 +26,7 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 
 std::string ErrorText(int code)
 {
@@ -102,8 +101,7 @@ TEST(WSAErrorText, EveryKnownCodeHasItsTraditionalText)
     EXPECT_STREQ(tiny, "WSAECON") << "cut to the output, always terminated";
 }
 
-class BoxTest : public ::testing::Test
-{
+class BoxTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -154,8 +152,7 @@ TEST_F(BoxTest, BindersWithoutAModuleDoNothing)
 }
 
 /* Loads the stand-in module under the name the system asks for. */
-class FakeModuleTest : public BoxTest
-{
+class FakeModuleTest : public BoxTest {
 protected:
     void SetUp() override
     {
@@ -235,8 +232,7 @@ TEST_F(FakeModuleTest, EveryMissingFunctionNamesItselfAndPostsQuit)
     }
 }
 
-class DiagLogTest : public ::testing::Test
-{
+class DiagLogTest : public ::testing::Test {
 protected:
     void SetUp() override { fs::create_directories(root.driveC("novarc/bin")); }
     void Enable() { std::ofstream(root.driveC("novarc/bin/KELLIB_DEBUGGING_ON.txt")) << ""; }

@@ -25,12 +25,10 @@
 #include <string>
 #include <thread>
 
-namespace
-{
+namespace {
 
 /* Loads Winsock the way the programs do and connects a loopback pair. */
-class WireTest : public ::testing::Test
-{
+class WireTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

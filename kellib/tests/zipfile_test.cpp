@@ -20,11 +20,9 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 
-class ZipFileTest : public ::testing::Test
-{
+class ZipFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 void print_key(const char *label, const uint8_t *key, size_t length)
 {

@@ -119,7 +119,8 @@ int Send(const char *host, int port, const char *file, int options)
         PrintPayload("answer", reply);
     else
         fprintf(stderr, "kelwire: no answer\n");
-    bool same = ok && reply.iLen == sent.iLen && memcmp(reply.szBuf, sent.szBuf, size_t(sent.iLen)) == 0;
+    bool same =
+        ok && reply.iLen == sent.iLen && memcmp(reply.szBuf, sent.szBuf, size_t(sent.iLen)) == 0;
     if (ok)
         printf("kelwire: answer %s the message\n", same ? "matches" : "differs from");
     FreeMsgBuf(&sent);

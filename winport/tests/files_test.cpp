@@ -17,9 +17,11 @@ namespace {
 
 class CreateFile : public ::testing::Test {
 protected:
-    HANDLE Open(const char *name, DWORD access, DWORD disposition, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
+    HANDLE Open(const char *name, DWORD access, DWORD disposition,
+                DWORD attributes = FILE_ATTRIBUTE_NORMAL)
     {
-        return CreateFileA(name, access, FILE_SHARE_READ, nullptr, disposition, attributes, nullptr);
+        return CreateFileA(name, access, FILE_SHARE_READ, nullptr, disposition, attributes,
+                           nullptr);
     }
     ScratchRoot root_;
 };
@@ -183,7 +185,8 @@ TEST_F(CreateFile, ReadOnlyAttributeMakesAReadOnlyFile)
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(h, "abc", 3, &written, nullptr)); // the creating handle may write
     CloseHandle(h);
-    EXPECT_EQ(GetFileAttributesA("c:\\ro.txt"), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(GetFileAttributesA("c:\\ro.txt"),
+              (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
 }
 
 TEST_F(CreateFile, InvalidNamesFail)

@@ -144,7 +144,8 @@ TEST_F(Directories, FilesTheOwnerCannotWriteAreReadOnly)
 {
     WriteText(root_.driveC("ro.txt"), "x");
     MakeReadOnly(root_.driveC("ro.txt"));
-    EXPECT_EQ(GetFileAttributesA("c:\\ro.txt"), (DWORD)(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA("c:\\ro.txt"),
+              (DWORD)(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
 }
 
 TEST_F(Directories, GetFileAttributesOnMissingNamesFails)

@@ -72,13 +72,39 @@ TEST_F(LoadLibrary, GetProcAddressFindsTheModulesExports)
 {
     HMODULE m = LoadLibraryA("ws2_32.dll");
     ASSERT_NE(m, nullptr);
-    for (const char *name : {"WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError",
-                             "WSAAsyncSelect", "WSADuplicateSocketA", "WSASocketA",
-                             "WSAAddressToStringA", "socket", "bind", "listen", "accept",
-                             "connect", "recv", "send", "shutdown", "closesocket", "ioctlsocket",
-                             "select", "setsockopt", "getsockopt", "getpeername", "getsockname",
-                             "gethostname", "gethostbyname", "getaddrinfo", "freeaddrinfo",
-                             "htonl", "htons", "ntohl", "ntohs", "inet_addr", "inet_ntoa",
+    for (const char *name : {"WSAStartup",
+                             "WSACleanup",
+                             "WSAGetLastError",
+                             "WSASetLastError",
+                             "WSAAsyncSelect",
+                             "WSADuplicateSocketA",
+                             "WSASocketA",
+                             "WSAAddressToStringA",
+                             "socket",
+                             "bind",
+                             "listen",
+                             "accept",
+                             "connect",
+                             "recv",
+                             "send",
+                             "shutdown",
+                             "closesocket",
+                             "ioctlsocket",
+                             "select",
+                             "setsockopt",
+                             "getsockopt",
+                             "getpeername",
+                             "getsockname",
+                             "gethostname",
+                             "gethostbyname",
+                             "getaddrinfo",
+                             "freeaddrinfo",
+                             "htonl",
+                             "htons",
+                             "ntohl",
+                             "ntohs",
+                             "inet_addr",
+                             "inet_ntoa",
                              "__WSAFDIsSet"})
         EXPECT_NE(GetProcAddress(m, name), nullptr) << name;
     FreeLibrary(m);
@@ -145,7 +171,8 @@ TEST_F(LoadLibrary, RecvFromTheModuleIsWinsocksRecvNotTheCLibrarys)
     ASSERT_NE(p, nullptr);
     Dl_info info;
     ASSERT_NE(dladdr(reinterpret_cast<void *>(p), &info), 0);
-    EXPECT_NE(std::string(info.dli_fname).find("libwp_ws2_32.so"), std::string::npos) << info.dli_fname;
+    EXPECT_NE(std::string(info.dli_fname).find("libwp_ws2_32.so"), std::string::npos)
+        << info.dli_fname;
     EXPECT_NE(reinterpret_cast<void *>(p), dlsym(RTLD_DEFAULT, "recv")); // not libc's
 
     // Called through the pointer it has Winsock semantics: before

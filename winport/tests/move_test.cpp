@@ -105,8 +105,8 @@ TEST_F(MoveFile, DelayUntilRebootIsNotSupported)
     EXPECT_FALSE(MoveFileExA("c:\\a.txt", "c:\\b.txt", MOVEFILE_DELAY_UNTIL_REBOOT));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_SUPPORTED);
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(MoveFileExA("c:\\a.txt", "c:\\b.txt",
-                             MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_COPY_ALLOWED));
+    EXPECT_FALSE(
+        MoveFileExA("c:\\a.txt", "c:\\b.txt", MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_COPY_ALLOWED));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
 }
 
@@ -120,7 +120,8 @@ protected:
             GTEST_SKIP() << "no /dev/shm";
         other_ = tmpl;
         struct stat a, b;
-        if (stat(root_.path().c_str(), &a) != 0 || stat(other_.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        if (stat(root_.path().c_str(), &a) != 0 || stat(other_.c_str(), &b) != 0 ||
+            a.st_dev == b.st_dev)
             GTEST_SKIP() << "/dev/shm is on the same file system as the scratch root";
         fs::create_directory_symlink(other_, root_.path() + "/drive_d");
         WriteText(root_.driveC("a.txt"), "payload");
@@ -165,7 +166,8 @@ TEST_F(MoveAcrossFileSystems, CopyKeepsAnExistingTargetWithoutReplace)
 TEST_F(MoveAcrossFileSystems, CopyReplacesWithReplaceExisting)
 {
     WriteText(other_ + "/a.txt", "old");
-    EXPECT_TRUE(MoveFileExA("c:\\a.txt", "d:\\a.txt", MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(
+        MoveFileExA("c:\\a.txt", "d:\\a.txt", MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ReadText(other_ + "/a.txt"), "payload");
     EXPECT_FALSE(fs::exists(root_.driveC("a.txt")));
 }

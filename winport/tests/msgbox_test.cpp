@@ -98,7 +98,8 @@ TEST_F(MessageBox, BoxesAreAppendedToTheProcessErrorLog)
     MessageBoxA(nullptr, "second", "Caption", MB_OK);
     const std::string log = LogText();
     const std::string pid = "[" + std::to_string(getpid()) + "] ";
-    EXPECT_NE(log.find(pid + "Error: ERROR!\\n\\nError 10061 in KELconnect()\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(pid + "Error: ERROR!\\n\\nError 10061 in KELconnect()\n"), std::string::npos)
+        << log;
     EXPECT_NE(log.find(pid + "Caption: second\n"), std::string::npos) << log;
     // "yyyy-mm-dd hh:mm:ss [pid] ..." : one line per box
     ASSERT_GE(log.size(), 20u);

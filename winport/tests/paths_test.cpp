@@ -69,7 +69,8 @@ TEST_F(MapPath, ExistingComponentsAreFoundWithoutRegardToCase)
 TEST_F(MapPath, NewNamesKeepTheCallersSpelling)
 {
     fs::create_directories(root_.driveC("Novarc"));
-    EXPECT_EQ(Map("c:\\NOVARC\\NewDir\\Sub\\File.TXT"), Under("drive_c/Novarc/NewDir/Sub/File.TXT"));
+    EXPECT_EQ(Map("c:\\NOVARC\\NewDir\\Sub\\File.TXT"),
+              Under("drive_c/Novarc/NewDir/Sub/File.TXT"));
 }
 
 TEST_F(MapPath, ExactSpellingWinsThenSmallestName)
@@ -138,8 +139,8 @@ TEST_F(MapPath, EmptyPathIsPathNotFound)
 
 TEST_F(MapPath, CharactersWindowsForbidsAreInvalidNames)
 {
-    const char *bad[] = {"c:\\a<b", "c:\\a>b", "c:\\a\"b", "c:\\a|b", "c:\\a?b", "c:\\a*b",
-                         "c:\\a\x01z", "c:\\a\tb", "c:\\a:b", "1:\\x", "ab:\\x"};
+    const char *bad[] = {"c:\\a<b",    "c:\\a>b",  "c:\\a\"b", "c:\\a|b", "c:\\a?b", "c:\\a*b",
+                         "c:\\a\x01z", "c:\\a\tb", "c:\\a:b",  "1:\\x",   "ab:\\x"};
     for (const char *path : bad) {
         char out[256];
         SetLastError(0xdeadbeef);

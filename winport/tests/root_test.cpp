@@ -97,7 +97,8 @@ TEST_F(DefaultRoot, UserRootIsUnderTheHomeFolder)
  * /var/lib untouched. */
 bool PrivateVarLib()
 {
-    return unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
            mount("tmpfs", "/var/lib", "tmpfs", 0, nullptr) == 0;
 }
 
@@ -114,7 +115,8 @@ TEST_F(DefaultRoot, TheServiceRootIsVarLibNovarc)
             unsetenv("WINPORT_ROOT");
             if (std::string(winport_root()) != "/var/lib/novarc")
                 _exit(1);
-            _exit(fs::is_regular_file("/var/lib/novarc/drive_c/Windows/system32/ws2_32.dll") ? 0 : 4);
+            _exit(fs::is_regular_file("/var/lib/novarc/drive_c/Windows/system32/ws2_32.dll") ? 0
+                                                                                             : 4);
         },
         ::testing::ExitedWithCode(0), "");
 }

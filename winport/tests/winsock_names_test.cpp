@@ -50,8 +50,9 @@ TEST_F(WinsockNames, InetAddrParsesTheBsdForms)
         const char *text;
         u_long host;
     } good[] = {
-        {"127.0.0.1", 0x7f000001},  {"1.2.3.4", 0x01020304},  {"0x7f.1", 0x7f000001},
-        {"10.1.258", 0x0a010102},   {"0177.0.0.1", 0x7f000001}, {"2130706433", 0x7f000001},
+        {"127.0.0.1", 0x7f000001},        {"1.2.3.4", 0x01020304},
+        {"0x7f.1", 0x7f000001},           {"10.1.258", 0x0a010102},
+        {"0177.0.0.1", 0x7f000001},       {"2130706433", 0x7f000001},
         {"1.2.3.4 trailing", 0x01020304}, {"0.0.0.0", 0},
     };
     for (auto &g : good)
@@ -257,12 +258,16 @@ TEST_F(WinsockNames, AddressToStringGivesHostAndPort)
     sockaddr_in sin = Loopback(13001);
     char text[64];
     DWORD len = sizeof text;
-    ASSERT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len), 0);
+    ASSERT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len),
+        0);
     EXPECT_STREQ(text, "127.0.0.1:13001");
     EXPECT_EQ(len, 16u); // with the NUL
     sin.sin_port = 0;
     len = sizeof text;
-    ASSERT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len), 0);
+    ASSERT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len),
+        0);
     EXPECT_STREQ(text, "127.0.0.1");
     EXPECT_EQ(len, 10u);
 }
@@ -273,8 +278,9 @@ TEST_F(WinsockNames, AddressToStringWithAShortBufferGivesTheLengthNeeded)
     char text[8] = "keep";
     DWORD len = sizeof text;
     WSASetLastError(0);
-    EXPECT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len),
-              SOCKET_ERROR);
+    EXPECT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len),
+        SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
     EXPECT_EQ(len, 16u);
     EXPECT_STREQ(text, "keep");
@@ -289,11 +295,15 @@ TEST_F(WinsockNames, AddressToStringFormatsIpv6InBrackets)
     sin6.sin6_addr.u.Byte[15] = 1;
     char text[64];
     DWORD len = sizeof text;
-    ASSERT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin6), sizeof sin6, nullptr, text, &len), 0);
+    ASSERT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin6), sizeof sin6, nullptr, text, &len),
+        0);
     EXPECT_STREQ(text, "[::1]:80");
     sin6.sin6_port = 0;
     len = sizeof text;
-    ASSERT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin6), sizeof sin6, nullptr, text, &len), 0);
+    ASSERT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin6), sizeof sin6, nullptr, text, &len),
+        0);
     EXPECT_STREQ(text, "::1");
 }
 
@@ -303,19 +313,22 @@ TEST_F(WinsockNames, AddressToStringRejectsBadArguments)
     char text[64];
     DWORD len = sizeof text;
     WSASetLastError(0);
-    EXPECT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), 8, nullptr, text, &len), SOCKET_ERROR);
+    EXPECT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), 8, nullptr, text, &len),
+              SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
     WSASetLastError(0);
     EXPECT_EQ(WSAAddressToStringA(nullptr, sizeof sin, nullptr, text, &len), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
     WSASetLastError(0);
-    EXPECT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, nullptr),
-              SOCKET_ERROR);
+    EXPECT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, nullptr),
+        SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
     sin.sin_family = 99;
     WSASetLastError(0);
-    EXPECT_EQ(WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len),
-              SOCKET_ERROR);
+    EXPECT_EQ(
+        WSAAddressToStringA(reinterpret_cast<LPSOCKADDR>(&sin), sizeof sin, nullptr, text, &len),
+        SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
 }
 

@@ -21,7 +21,8 @@ TEST_F(SockOpt, BooleanOptionsReadBackWhatWasSet)
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     const struct {
         int level, name;
-    } options[] = {{IPPROTO_TCP, TCP_NODELAY}, {SOL_SOCKET, SO_KEEPALIVE}, {SOL_SOCKET, SO_REUSEADDR}};
+    } options[] = {
+        {IPPROTO_TCP, TCP_NODELAY}, {SOL_SOCKET, SO_KEEPALIVE}, {SOL_SOCKET, SO_REUSEADDR}};
     for (auto o : options) {
         EXPECT_EQ(GetInt(s, o.level, o.name), 0);
         BOOL on = TRUE;
@@ -99,7 +100,8 @@ TEST_F(SockOpt, AnUnknownSocketFailsWithNotSock)
 {
     int v = 1, len = sizeof v;
     WSASetLastError(0);
-    EXPECT_EQ(setsockopt(0x4444, SOL_SOCKET, SO_KEEPALIVE, (const char *)&v, sizeof v), SOCKET_ERROR);
+    EXPECT_EQ(setsockopt(0x4444, SOL_SOCKET, SO_KEEPALIVE, (const char *)&v, sizeof v),
+              SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
     WSASetLastError(0);
     EXPECT_EQ(getsockopt(0x4444, SOL_SOCKET, SO_KEEPALIVE, (char *)&v, &len), SOCKET_ERROR);

@@ -31,13 +31,20 @@ struct VersionCase {
 };
 
 const VersionCase kVersions[] = {
-    {MAKEWORD(0, 0), false, MAKEWORD(2, 2)},   {MAKEWORD(0, 9), false, MAKEWORD(2, 2)},
-    {MAKEWORD(1, 0), true, MAKEWORD(1, 0)},    {MAKEWORD(1, 1), true, MAKEWORD(1, 1)},
-    {MAKEWORD(1, 2), true, MAKEWORD(1, 1)},    {MAKEWORD(1, 255), true, MAKEWORD(1, 1)},
-    {MAKEWORD(2, 0), true, MAKEWORD(2, 0)},    {MAKEWORD(2, 1), true, MAKEWORD(2, 1)},
-    {MAKEWORD(2, 2), true, MAKEWORD(2, 2)},    {MAKEWORD(2, 3), true, MAKEWORD(2, 2)},
-    {MAKEWORD(2, 255), true, MAKEWORD(2, 2)},  {MAKEWORD(3, 0), true, MAKEWORD(2, 2)},
-    {MAKEWORD(3, 3), true, MAKEWORD(2, 2)},    {MAKEWORD(255, 255), true, MAKEWORD(2, 2)},
+    {MAKEWORD(0, 0), false, MAKEWORD(2, 2)},
+    {MAKEWORD(0, 9), false, MAKEWORD(2, 2)},
+    {MAKEWORD(1, 0), true, MAKEWORD(1, 0)},
+    {MAKEWORD(1, 1), true, MAKEWORD(1, 1)},
+    {MAKEWORD(1, 2), true, MAKEWORD(1, 1)},
+    {MAKEWORD(1, 255), true, MAKEWORD(1, 1)},
+    {MAKEWORD(2, 0), true, MAKEWORD(2, 0)},
+    {MAKEWORD(2, 1), true, MAKEWORD(2, 1)},
+    {MAKEWORD(2, 2), true, MAKEWORD(2, 2)},
+    {MAKEWORD(2, 3), true, MAKEWORD(2, 2)},
+    {MAKEWORD(2, 255), true, MAKEWORD(2, 2)},
+    {MAKEWORD(3, 0), true, MAKEWORD(2, 2)},
+    {MAKEWORD(3, 3), true, MAKEWORD(2, 2)},
+    {MAKEWORD(255, 255), true, MAKEWORD(2, 2)},
     {2 /* what kellib asks for */, true, MAKEWORD(2, 0)},
 };
 
@@ -48,8 +55,8 @@ TEST(WsaStartup, VersionsAreNegotiatedAsWinsockDoes)
         std::memset(&data, 0x55, sizeof data);
         WSASetLastError(0xdead);
         int rc = WSAStartup(c.requested, &data);
-        SCOPED_TRACE(testing::Message() << "version " << (int)LOBYTE(c.requested) << "."
-                                        << (int)HIBYTE(c.requested));
+        SCOPED_TRACE(testing::Message()
+                     << "version " << (int)LOBYTE(c.requested) << "." << (int)HIBYTE(c.requested));
         if (c.succeeds) {
             EXPECT_EQ(rc, 0);
             EXPECT_EQ(WSAGetLastError(), 0);

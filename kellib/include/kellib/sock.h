@@ -68,7 +68,7 @@ int KelWs_WSAAsyncSelect(SOCKET s, HWND hWnd, u_int wMsg, LONG lEvent);
 int KelWs_WSADuplicateSocketA(SOCKET s, DWORD pid, LPWSAPROTOCOL_INFOA info);
 SOCKET KelWs_WSASocketA(int af, int type, int protocol, LPWSAPROTOCOL_INFOA info, GROUP g,
                         DWORD flags);
-int KelWs_WSAAddressToStringA(LPSOCKADDR addr, DWORD addrLen, LPWSAPROTOCOL_INFOA info,
-                              LPSTR out, LPDWORD outLen);
+int KelWs_WSAAddressToStringA(LPSOCKADDR addr, DWORD addrLen, LPWSAPROTOCOL_INFOA info, LPSTR out,
+                              LPDWORD outLen);
 
 #endif /* KELLIB_SOCK_H */

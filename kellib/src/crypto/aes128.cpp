@@ -14,10 +14,8 @@
 #include <array>
 #include <cstring>
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 constexpr uint8_t gf_mul(uint8_t a, uint8_t b)
 {

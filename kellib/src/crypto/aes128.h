@@ -10,8 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 
 constexpr size_t kAesBlock = 16;
 constexpr size_t kAes128KeySize = 16;

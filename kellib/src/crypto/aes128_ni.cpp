@@ -12,10 +12,8 @@
 
 #include <utility>
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 constexpr size_t kLanes = 8;
 
@@ -179,8 +177,7 @@ void aes128_ctr_xor_ni(const Aes128Key &key, uint8_t counter[kAesBlock], uint8_t
 
 #else
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 // Never selected on processors without the extensions.
 void aes128_expand_key_ni(Aes128Key &key, const uint8_t user_key[kAes128KeySize])
 {

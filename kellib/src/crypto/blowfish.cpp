@@ -9,10 +9,8 @@
 
 #include <cstring>
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 inline uint32_t f(const BlowfishKey &key, uint32_t x)
 {

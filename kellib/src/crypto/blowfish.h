@@ -10,8 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 
 constexpr int kBlowfishRounds = 16;
 constexpr size_t kBlowfishBlock = 8;

@@ -6,8 +6,7 @@
  */
 #include "blowfish.h"
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 
 // clang-format off
 const uint32_t kBlowfishInitP[kBlowfishRounds + 2] = {

@@ -13,10 +13,8 @@
 #include <cpuid.h>
 #endif
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 struct Features {
     bool sha_ni = false;

@@ -7,8 +7,7 @@
 #ifndef KELLIB_CRYPTO_CPU_H
 #define KELLIB_CRYPTO_CPU_H
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 
 /* What the processor offers (probed once, then cached). */
 bool cpu_has_sha_ni();
@@ -26,8 +25,7 @@ bool use_aes_ni();
 
 /* Pins the portable code for the lifetime of the object, restoring the
  * previous choice afterwards. */
-class PortableScope
-{
+class PortableScope {
 public:
     explicit PortableScope(bool on = true) : previous_(force_portable()) { set_force_portable(on); }
     ~PortableScope() { set_force_portable(previous_); }

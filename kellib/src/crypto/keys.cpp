@@ -7,10 +7,8 @@
 
 #include <cstring>
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 // Printable ASCII, used as the bytes of the characters.
 constexpr char kKeyA[] = "}~i|g#Nx";

@@ -16,8 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 
 constexpr size_t kBlowfishKeySize = 8;
 

@@ -20,8 +20,7 @@
 
 using namespace kel::crypto;
 
-namespace
-{
+namespace {
 
 constexpr int kTagSize = 32;
 constexpr int kCounterSize = 16;

@@ -10,10 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 constexpr uint32_t kRoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,

@@ -9,8 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 
 constexpr size_t kSha256Size = 32;
 constexpr size_t kSha256Block = 64;

@@ -15,10 +15,8 @@
 
 #include <utility>
 
-namespace kel::crypto
-{
-namespace
-{
+namespace kel::crypto {
+namespace {
 
 alignas(16) constexpr uint32_t kK[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
@@ -100,8 +98,7 @@ void sha256_blocks_ni(uint32_t state[8], const uint8_t *data, size_t blocks)
 
 #else
 
-namespace kel::crypto
-{
+namespace kel::crypto {
 // Never selected on processors without the extensions.
 void sha256_blocks_ni(uint32_t state[8], const uint8_t *data, size_t blocks)
 {

@@ -9,10 +9,8 @@
 #include <cryptopp/aes.h>
 #include <cryptopp/modes.h>
 
-namespace kel::crypto::test
-{
-namespace
-{
+namespace kel::crypto::test {
+namespace {
 
 Bytes encrypt_block(const std::string &key_hex, const std::string &plain_hex)
 {
@@ -38,8 +36,7 @@ Bytes reference_ctr(const Bytes &key, const Bytes &counter, Bytes data)
     return data;
 }
 
-class Aes128Paths : public BothPaths
-{
+class Aes128Paths : public BothPaths {
 protected:
     void SetUp() override { pin(cpu_has_aes_ni()); }
 };

@@ -11,10 +11,8 @@
 
 #include <algorithm>
 
-namespace kel::crypto::test
-{
-namespace
-{
+namespace kel::crypto::test {
+namespace {
 
 struct EcbVector {
     const char *key, *plain, *cipher;

@@ -16,8 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace kel::crypto::test
-{
+namespace kel::crypto::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -68,8 +67,7 @@ inline std::string path_name(const ::testing::TestParamInfo<Path> &info)
 
 /* Runs each test once per code path; the accelerated run is skipped on a
  * processor without the extension. */
-class BothPaths : public ::testing::TestWithParam<Path>
-{
+class BothPaths : public ::testing::TestWithParam<Path> {
 protected:
     void pin(bool available)
     {

@@ -14,10 +14,8 @@
 #include <cstring>
 #include <thread>
 
-namespace kel::crypto::test
-{
-namespace
-{
+namespace kel::crypto::test {
+namespace {
 
 constexpr int kModes[] = {KEL_MODE_BLOWFISH, KEL_MODE_AES, KEL_MODE_AES_DIGEST, KEL_MODE_SEALED};
 

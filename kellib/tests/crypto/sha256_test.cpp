@@ -14,10 +14,8 @@
 #include <cstring>
 #include <thread>
 
-namespace kel::crypto::test
-{
-namespace
-{
+namespace kel::crypto::test {
+namespace {
 
 std::string digest_hex(const Bytes &data)
 {
@@ -38,8 +36,7 @@ std::string reference_hex(const Bytes &data)
     return to_hex(out, sizeof out);
 }
 
-class Sha256Paths : public BothPaths
-{
+class Sha256Paths : public BothPaths {
 protected:
     void SetUp() override { pin(cpu_has_sha_ni()); }
 };

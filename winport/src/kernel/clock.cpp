@@ -44,8 +44,8 @@ uint64_t NominalTickMs()
 {
     struct timespec ts;
     clock_gettime(CLOCK_BOOTTIME, &ts); // counts suspend, like Windows' tick count
-    uint64_t realMs = static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                      static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    uint64_t realMs =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return realMs * TimeScale();
 }
 

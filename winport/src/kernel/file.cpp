@@ -131,7 +131,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    const OpenRequest req = ParseAccess(dwDesiredAccess, dwFlagsAndAttributes, lpSecurityAttributes);
+    const OpenRequest req =
+        ParseAccess(dwDesiredAccess, dwFlagsAndAttributes, lpSecurityAttributes);
     if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
         (dwCreationDisposition == TRUNCATE_EXISTING && !req.write)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -149,8 +150,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         return INVALID_HANDLE_VALUE;
     }
 
-    HANDLE handle = HandleTable::Instance().Insert(
-        std::make_shared<FileObject>(fd, req.read, req.write));
+    HANDLE handle =
+        HandleTable::Instance().Insert(std::make_shared<FileObject>(fd, req.read, req.write));
     const bool reportsExisting =
         dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
     SetLastError(existed && reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);

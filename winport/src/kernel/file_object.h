@@ -15,8 +15,7 @@ class FileObject final : public KernelObject {
 public:
     FileObject(int fd, bool canRead, bool canWrite)
         : KernelObject(ObjectType::File), fd_(fd), canRead_(canRead), canWrite_(canWrite)
-    {
-    }
+    {}
     ~FileObject() override { close(fd_); }
 
     int fd() const { return fd_; }

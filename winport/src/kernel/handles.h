@@ -73,7 +73,7 @@ private:
     HandleTable() = default;
     mutable std::mutex lock_;
     std::unordered_map<uintptr_t, ObjectRef> entries_; // guarded by lock_
-    uintptr_t next_ = 0x40;                             // guarded by lock_
+    uintptr_t next_ = 0x40;                            // guarded by lock_
 };
 
 /* The object of type `type` behind `handle`, as T; null with

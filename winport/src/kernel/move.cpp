@@ -88,8 +88,8 @@ int CopyThenDelete(const std::string &from, const std::string &to, bool replace)
     if (close(out) != 0 && !err)
         err = errno;
     if (!err)
-        err = replace ? (rename(tmp.c_str(), to.c_str()) == 0 ? 0 : errno)
-                      : RenameNoReplace(tmp, to);
+        err =
+            replace ? (rename(tmp.c_str(), to.c_str()) == 0 ? 0 : errno) : RenameNoReplace(tmp, to);
     if (err) {
         unlink(tmp.c_str());
         return err;

@@ -24,9 +24,9 @@
 namespace winport {
 
 struct MappedPath {
-    std::string posix; // valid when error == 0
+    std::string posix;       // valid when error == 0
     std::string spelledName; // the last component as the caller spelled it
-    DWORD error = 0;   // ERROR_PATH_NOT_FOUND (empty), ERROR_INVALID_NAME, ERROR_BAD_PATHNAME
+    DWORD error = 0;         // ERROR_PATH_NOT_FOUND (empty), ERROR_INVALID_NAME, ERROR_BAD_PATHNAME
     bool ok() const { return error == 0; }
 };
 

@@ -68,8 +68,8 @@ int GetOption(SocketValue s, Option option, int *value);
 enum PollWant : uint8_t { kWantRead = 1, kWantWrite = 2, kWantExcept = 4 };
 struct PollEntry {
     SocketValue socket;
-    uint8_t want;  // one PollWant
-    bool ready;    // out
+    uint8_t want; // one PollWant
+    bool ready;   // out
 };
 /* Waits until an entry is ready or the time-out (ms, -1 for ever) passes;
  * `*readyCount` counts the ready entries. */

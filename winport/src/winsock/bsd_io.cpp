@@ -105,7 +105,8 @@ int SetNonBlocking(SocketValue s, bool nonBlocking)
     int fl = fcntl(fd, F_GETFL);
     if (fl < 0 || fcntl(fd, F_SETFL, nonBlocking ? (fl | O_NONBLOCK) : (fl & ~O_NONBLOCK)) != 0)
         return Errno();
-    SocketTable::Instance().Update(s, [nonBlocking](SocketState &st) { st.nonBlocking = nonBlocking; });
+    SocketTable::Instance().Update(
+        s, [nonBlocking](SocketState &st) { st.nonBlocking = nonBlocking; });
     return 0;
 }
 
@@ -135,7 +136,8 @@ int SetOption(SocketValue s, Option option, int value)
     int level = SOL_SOCKET, name = 0;
     switch (option) {
     case Option::ReuseAddress:
-        SocketTable::Instance().Update(s, [value](SocketState &st) { st.reuseAddress = value != 0; });
+        SocketTable::Instance().Update(s,
+                                       [value](SocketState &st) { st.reuseAddress = value != 0; });
         return 0;
     case Option::KeepAlive:
         name = SO_KEEPALIVE;

@@ -75,8 +75,8 @@ int Resolve(const char *node, const char *service, const ResolveHints *hints,
         r.family = r.address.family;
         r.socktype = in.socktype ? ai->ai_socktype : 0;
         r.protocol = in.socktype ? ai->ai_protocol : in.protocol;
-        if (!in.socktype &&
-            std::any_of(out->begin(), out->end(), [&r](const Resolved &x) { return SameEndpoint(x, r); }))
+        if (!in.socktype && std::any_of(out->begin(), out->end(),
+                                        [&r](const Resolved &x) { return SameEndpoint(x, r); }))
             continue;
         if (out->empty() && ai->ai_canonname && (in.flags & kWinCanonName))
             r.canonName = ai->ai_canonname;

@@ -31,7 +31,8 @@ SocketValue SocketTable::Encode(int fd)
 
 int SocketTable::Decode(SocketValue s)
 {
-    if (s < 0x104 || (s - 0x100) % 4 != 0 || (s - 0x100) / 4 - 1 > static_cast<SocketValue>(INT_MAX))
+    if (s < 0x104 || (s - 0x100) % 4 != 0 ||
+        (s - 0x100) / 4 - 1 > static_cast<SocketValue>(INT_MAX))
         return -1;
     return static_cast<int>((s - 0x100) / 4 - 1);
 }

@@ -24,7 +24,7 @@ struct SocketState {
     bool shutRead = false;     // shutdown(SD_RECEIVE / SD_BOTH)
     bool shutWrite = false;    // shutdown(SD_SEND / SD_BOTH)
     ConnectState connect = ConnectState::Idle;
-    int connectError = 0;      // errno of a failed non-blocking connect, until SO_ERROR reads it
+    int connectError = 0; // errno of a failed non-blocking connect, until SO_ERROR reads it
 };
 
 class SocketTable {

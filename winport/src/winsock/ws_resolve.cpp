@@ -24,7 +24,8 @@ struct HostEntry {
  * allocation, so freeaddrinfo frees each node with one free(). */
 ADDRINFOA *NewNode(const bsd::Resolved &r)
 {
-    const size_t addrSize = static_cast<size_t>(SockaddrSize(r.family == bsd::kFamilyInet ? AF_INET : AF_INET6));
+    const size_t addrSize =
+        static_cast<size_t>(SockaddrSize(r.family == bsd::kFamilyInet ? AF_INET : AF_INET6));
     const size_t nameSize = r.canonName.empty() ? 0 : r.canonName.size() + 1;
     const size_t addrOffset = (sizeof(ADDRINFOA) + 7) & ~size_t(7);
     char *block = static_cast<char *>(std::calloc(1, addrOffset + addrSize + nameSize));

@@ -9,7 +9,7 @@ namespace winport::ws {
 
 int SockaddrSize(int family)
 {
-    return family == AF_INET ? static_cast<int>(sizeof(sockaddr_in))
+    return family == AF_INET    ? static_cast<int>(sizeof(sockaddr_in))
            : family == AF_INET6 ? static_cast<int>(sizeof(sockaddr_in6))
                                 : 0;
 }
