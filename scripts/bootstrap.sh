@@ -14,6 +14,8 @@ packages=(
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
+  # printing: CUPS client library, a CUPS server and cups-pdf for the spooler tests
+  libcups2-dev cups printer-driver-cups-pdf
 )
 
 missing=()

@@ -11,5 +11,6 @@
 #include "winuser.h"
 #include "wingdi.h"
 #include "winreg.h"
+#include "winspool.h"
 
 #endif /* WINPORT_WINDOWS_H */

@@ -46,6 +46,10 @@ void winport_test_reset_user(void);
  * is queued before it looks at its queue. */
 BOOL winport_test_sent_waiting(void);
 
+/* Queues answers for the next PrintDlgA calls of this process (IDOK or
+ * IDCANCEL); 0 clears the queue.  Unscripted dialogs answer IDOK. */
+void winport_test_push_printdlg_answer(int answer);
+
 WINPORT_END_C
 
 #endif /* WINPORT_TEST_H */

@@ -1,0 +1,76 @@
+/*
+ * Common dialogs: the print dialog only.  There is no screen: PrintDlgA
+ * answers at once with the default printer, or cancels when there is none.
+ */
+#ifndef WINPORT_COMMDLG_H
+#define WINPORT_COMMDLG_H
+
+#include "windows.h"
+
+WINPORT_BEGIN_C
+
+#define PD_ALLPAGES 0x00000000
+#define PD_SELECTION 0x00000001
+#define PD_PAGENUMS 0x00000002
+#define PD_NOSELECTION 0x00000004
+#define PD_NOPAGENUMS 0x00000008
+#define PD_COLLATE 0x00000010
+#define PD_PRINTTOFILE 0x00000020
+#define PD_PRINTSETUP 0x00000040
+#define PD_NOWARNING 0x00000080
+#define PD_RETURNDC 0x00000100
+#define PD_RETURNIC 0x00000200
+#define PD_RETURNDEFAULT 0x00000400
+#define PD_SHOWHELP 0x00000800
+#define PD_USEDEVMODECOPIES 0x00040000
+#define PD_USEDEVMODECOPIESANDCOLLATE 0x00040000
+#define PD_HIDEPRINTTOFILE 0x00100000
+
+#define DN_DEFAULTPRN 0x0001
+
+/* CommDlgExtendedError codes */
+#define CDERR_STRUCTSIZE 0x0001
+#define CDERR_INITIALIZATION 0x0002
+#define CDERR_MEMALLOCFAILURE 0x0009
+#define PDERR_CREATEICFAILURE 0x100A
+#define PDERR_NODEFAULTPRN 0x1008
+#define PDERR_PRINTERNOTFOUND 0x100B
+
+typedef struct tagDEVNAMES {
+    WORD wDriverOffset;
+    WORD wDeviceOffset;
+    WORD wOutputOffset;
+    WORD wDefault;
+} DEVNAMES, *LPDEVNAMES;
+
+typedef UINT_PTR(CALLBACK *LPPRINTHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef UINT_PTR(CALLBACK *LPSETUPHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+
+typedef struct tagPDA {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HGLOBAL hDevMode;
+    HGLOBAL hDevNames;
+    HDC hDC;
+    DWORD Flags;
+    WORD nFromPage;
+    WORD nToPage;
+    WORD nMinPage;
+    WORD nMaxPage;
+    WORD nCopies;
+    HINSTANCE hInstance;
+    LPARAM lCustData;
+    LPPRINTHOOKPROC lpfnPrintHook;
+    LPSETUPHOOKPROC lpfnSetupHook;
+    LPCSTR lpPrintTemplateName;
+    LPCSTR lpSetupTemplateName;
+    HGLOBAL hPrintTemplate;
+    HGLOBAL hSetupTemplate;
+} PRINTDLGA, *LPPRINTDLGA;
+
+BOOL WINAPI PrintDlgA(LPPRINTDLGA pPD);
+DWORD WINAPI CommDlgExtendedError(void);
+
+WINPORT_END_C
+
+#endif /* WINPORT_COMMDLG_H */
