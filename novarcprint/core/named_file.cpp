@@ -1,0 +1,255 @@
+/*
+ * The server's plain file commands: a named file sent in pieces and written
+ * where the server says (inside the winport root, bounded in size), the
+ * deletion of a named file, and the SHA-256 of a named file sent back.  Each
+ * has one payload reader; a malformed payload fails its request with a log
+ * line.
+ */
+#include <cstring>
+#include <mutex>
+
+#include "workers.h"
+
+namespace {
+
+struct NamedFileHeader {
+    int iFileId;
+    char szPath[MAX_PATH];
+    int iTotalSize;
+    int iFlags;
+};
+
+struct NamedFilePiece {
+    int iFileId;
+    int iPieceNumber;
+};
+
+/* One transfer at a time for the whole process. */
+struct NamedFileTransfer {
+    bool bOpen;
+    NamedFileHeader header;
+    int iNextPiece;
+    MsgBuf data;
+};
+
+std::mutex g_transferLock;
+NamedFileTransfer g_transfer = {false, {}, 0, {}};
+
+void CloseTransfer()
+{
+    g_transfer.bOpen = false;
+    g_transfer.iNextPiece = 0;
+    FreeMsgBuf(&g_transfer.data);
+}
+
+/* A path that fits whole, or failure: a cut path would name another file. */
+bool ReadPath(MsgBuf *pMsg, char *szPath)
+{
+    if (pMsg->iLen <= 0)
+        return false;
+    const void *pNul = memchr(pMsg->szBuf, 0, pMsg->iLen);
+    if (!pNul || (const char *)pNul - pMsg->szBuf >= MAX_PATH)
+        return false;
+    TakeString(pMsg, szPath, MAX_PATH);
+    return szPath[0] != 0;
+}
+
+bool ReadTransferHeader(MsgBuf *pMsg, NamedFileHeader *pHeader)
+{
+    if (pMsg->iLen < 4)
+        return false;
+    pHeader->iFileId = TakeInt(pMsg);
+    if (!ReadPath(pMsg, pHeader->szPath) || pMsg->iLen < 8)
+        return false;
+    pHeader->iTotalSize = TakeInt(pMsg);
+    pHeader->iFlags = TakeInt(pMsg);
+    return true;
+}
+
+bool ReadPieceHeader(MsgBuf *pMsg, NamedFilePiece *pPiece)
+{
+    if (pMsg->iLen < 8)
+        return false;
+    pPiece->iFileId = TakeInt(pMsg);
+    pPiece->iPieceNumber = TakeInt(pMsg);
+    return true;
+}
+
+void CreateParentFolders(const char *szPath)
+{
+    char szDir[MAX_PATH];
+    snprintf(szDir, sizeof(szDir), "%s", szPath);
+    char *pLast = NULL;
+    for (char *p = szDir; *p; p++)
+        if (*p == '\\' || *p == '/')
+            pLast = p;
+    if (!pLast)
+        return;
+    *pLast = 0;
+    for (char *p = szDir + 1; *p; p++) {
+        if (*p != '\\' && *p != '/')
+            continue;
+        char c = *p;
+        *p = 0;
+        CreateDirectoryA(szDir, NULL);
+        *p = c;
+    }
+    CreateDirectoryA(szDir, NULL);
+}
+
+void WriteNamedFile(NovarcprintProcess *pSession)
+{
+    const NamedFileHeader &h = g_transfer.header;
+    if (h.iFlags & NAMED_FILE_MAKE_DIR)
+        CreateParentFolders(h.szPath);
+    int iLen = g_transfer.data.iLen;
+    if ((h.iFlags & NAMED_FILE_ZIPPED) && iLen > 0 &&
+        !KELUnzipInPlace(&g_transfer.data.szBuf, &iLen)) {
+        pSession->Log("SEND_NAMED_FILE inflate failed <%s>", h.szPath);
+        return;
+    }
+    g_transfer.data.iLen = iLen;
+    if (g_transfer.data.iBufSize < iLen)
+        g_transfer.data.iBufSize = iLen;
+    HANDLE hFile =
+        CreateFileA(h.szPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        pSession->Log("SEND_NAMED_FILE cannot create <%s> ERROR:%d", h.szPath, (int)GetLastError());
+        return;
+    }
+    DWORD dwWritten = 0;
+    if (iLen > 0)
+        WriteFile(hFile, g_transfer.data.szBuf, (DWORD)iLen, &dwWritten, NULL);
+    CloseHandle(hFile);
+    pSession->Log("SEND_NAMED_FILE wrote <%s> %d bytes", h.szPath, (int)dwWritten);
+}
+
+/* One pass over a piece; false when it does not continue the open transfer. */
+enum PieceResult { PIECE_TAKEN, PIECE_MISMATCH, PIECE_FAILED };
+
+PieceResult TakePiece(NovarcprintProcess *pSession, MsgBuf *pMsg)
+{
+    if (!g_transfer.bOpen) {
+        NamedFileHeader header;
+        if (!ReadTransferHeader(pMsg, &header)) {
+            pSession->Log("SEND_NAMED_FILE malformed transfer header");
+            return PIECE_FAILED;
+        }
+        if (header.iTotalSize < 0 || header.iTotalSize > NAMED_FILE_MAX_BYTES) {
+            pSession->Log("SEND_NAMED_FILE size<%d> over limit<%d> dropped", header.iTotalSize,
+                          NAMED_FILE_MAX_BYTES);
+            return PIECE_FAILED;
+        }
+        g_transfer.header = header;
+        g_transfer.bOpen = true;
+        g_transfer.iNextPiece = -1;
+    }
+    NamedFilePiece piece;
+    if (!ReadPieceHeader(pMsg, &piece)) {
+        pSession->Log("SEND_NAMED_FILE malformed piece header");
+        return PIECE_FAILED;
+    }
+    if (piece.iFileId == 0)
+        return PIECE_FAILED;
+    /* The first piece sets the numbering; later ones must follow it. */
+    if (g_transfer.iNextPiece == -1)
+        g_transfer.iNextPiece = piece.iPieceNumber;
+    if (piece.iFileId != g_transfer.header.iFileId || piece.iPieceNumber != g_transfer.iNextPiece)
+        return PIECE_MISMATCH;
+    if (pMsg->iLen > g_transfer.header.iTotalSize - g_transfer.data.iLen) {
+        pSession->Log("SEND_NAMED_FILE piece beyond size<%d> dropped",
+                      g_transfer.header.iTotalSize);
+        return PIECE_FAILED;
+    }
+    if (pMsg->iLen > 0 && !AppendBytes(&g_transfer.data, pMsg->szBuf, pMsg->iLen))
+        return PIECE_FAILED;
+    g_transfer.iNextPiece++;
+    return PIECE_TAKEN;
+}
+
+} // namespace
+
+void ResetNamedFileTransfer()
+{
+    std::lock_guard<std::mutex> guard(g_transferLock);
+    CloseTransfer();
+}
+
+int HandleSendNamedFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
+{
+    std::lock_guard<std::mutex> guard(g_transferLock);
+    PieceResult result = PIECE_FAILED;
+    for (int iAttempt = 0; iAttempt < 2; iAttempt++) {
+        MsgBuf copy = MsgBuf();
+        if (pMsg->iLen > 0 && !AppendBytes(&copy, pMsg->szBuf, pMsg->iLen))
+            break;
+        result = TakePiece(pSession, &copy);
+        FreeMsgBuf(&copy);
+        if (result != PIECE_MISMATCH)
+            break;
+        pSession->Log("SEND_NAMED_FILE piece out of order, restarting");
+        CloseTransfer();
+    }
+    if (result != PIECE_TAKEN) {
+        CloseTransfer();
+        return 0;
+    }
+    if (g_transfer.data.iLen >= g_transfer.header.iTotalSize) {
+        WriteNamedFile(pSession);
+        CloseTransfer();
+    }
+    return 1;
+}
+
+int HandleReceiveDeleteFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
+{
+    char szPath[MAX_PATH];
+    if (!ReadPath(pMsg, szPath)) {
+        pSession->Log("RECEIVE_DELETE_FILE malformed path");
+        return 0;
+    }
+    if (!DeleteFileA(szPath))
+        pSession->Log("RECEIVE_DELETE_FILE <%s> ERROR:%d", szPath, (int)GetLastError());
+    return 1;
+}
+
+namespace {
+
+/* The hex SHA-256 of the whole file, or "" when it cannot be read whole. */
+void FileChecksum(const char *szPath, char *szOut, int iOutSize)
+{
+    szOut[0] = 0;
+    HANDLE hFile = CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    DWORD dwSize = GetFileSize(hFile, NULL);
+    if (dwSize != INVALID_FILE_SIZE && dwSize <= CHECKSUM_MAX_BYTES) {
+        char *pData = new (std::nothrow) char[dwSize + 1];
+        DWORD dwRead = 0;
+        if (pData && ReadFile(hFile, pData, dwSize, &dwRead, NULL) && dwRead == dwSize)
+            snprintf(szOut, iOutSize, "%s", Sha256(pData, dwSize, 0));
+        delete[] pData;
+    }
+    CloseHandle(hFile);
+}
+
+} // namespace
+
+int HandleSendNamedFileChecksum(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
+{
+    char szPath[MAX_PATH] = "";
+    char szHex[72] = "";
+    if (!ReadPath(pMsg, szPath))
+        pSession->Log("SEND_NAMED_FILE_CHECKSUM malformed path");
+    else
+        FileChecksum(szPath, szHex, sizeof(szHex));
+    pSession->Log("SEND_NAMED_FILE_CHECKSUM <%s> <%s>", szPath, szHex);
+    MsgBuf reply = MsgBuf();
+    int iOk = AppendByte(&reply, REPLY_CHECKSUM) && AppendInt(&reply, SEND_NAMED_FILE_CHECKSUM) &&
+              AppendString(&reply, szHex, 0);
+    if (iOk)
+        SendMessageWithSize(pSession->m_sockReply, reply.szBuf, reply.iLen, REPLY_OPTIONS);
+    FreeMsgBuf(&reply);
+    return iOk;
+}

@@ -1,0 +1,243 @@
+/*
+ * Construction and end of the print session: defaults, kernel object names
+ * and objects, the session window that carries the session's timers, the
+ * end-of-job reset and the release of everything at WM_DESTROY.
+ */
+#include <cstdio>
+#include <cstring>
+
+#include "novarcprint_process.h"
+#include "workers.h"
+
+namespace {
+
+const char kSessionClass[] = "NovarcPrint Class";
+const char kDebugDir[] = "C:\\novarc\\bin\\NovarcPrintDebug\\";
+const char kDebugMarker[] = "c:\\novarc\\bin\\PRINT_DEBUGGING_ON";
+const char *const kSpecialPrinters[LOCK_COUNT] = {NULL, "CompImage", "NovarcPDF", "NovarcMobilePDF",
+                                                  "NovarcPrintPDF"};
+const char *const kReleaseTexts[LOCK_COUNT] = {
+    NULL, "ReleaseMutex(hCompImageMutex)", "ReleaseMutex(hNovarcPDFMutex)",
+    "ReleaseMutex(hNovarcMobilePDFMutex)", "ReleaseMutex(hNovarcPrintPDFMutex)"};
+
+LRESULT CALLBACK SessionWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg == WM_CREATE) {
+        const CREATESTRUCTA *pCreate = (const CREATESTRUCTA *)lParam;
+        SetWindowLongA(hWnd, 0, (LONG)(LONG_PTR)pCreate->lpCreateParams);
+        PostMessageA(hWnd, WM_USER, 0, 0);
+        return 0;
+    }
+    if (uMsg == WM_USER)
+        return 0;
+    if (uMsg == WM_TIMER && wParam == CONVERTER_IDLE_TIMER) {
+        /* A converter printer idle too long closes the session window. */
+        KillTimer(hWnd, CONVERTER_IDLE_TIMER);
+        PostMessageA(hWnd, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+void CALLBACK SessionTimerProc(HWND hWnd, UINT, UINT_PTR idTimer, DWORD)
+{
+    NovarcprintProcess *pSession = (NovarcprintProcess *)GetWindowLongPtrA(hWnd, GWLP_USERDATA);
+    if (pSession)
+        pSession->OnSessionTimer(idTimer);
+}
+
+bool MarkerExists()
+{
+    return GetFileAttributesA(kDebugMarker) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+NovarcprintProcess::NovarcprintProcess(HINSTANCE hInstance, HWND hMainWnd, int iPrintkeeperMode)
+    : m_sockReply((SOCKET)-1), m_hWnd(NULL), m_hMainWnd(hMainWnd), m_hInstance(hInstance),
+      m_iProcessId((int)GetCurrentProcessId()), m_iPrintkeeperMode(iPrintkeeperMode),
+      m_iPrintStatus(0), m_bDone(false), m_bOpenedPrinter(false), m_bOpenReplySent(false),
+      m_bCloseReceived(false), m_bConnectionClosed(false), m_bDebugLog(false), m_bFax(false),
+      m_bConverter(false), m_bCloseStatusFlag(false), m_iCloseStatusValue(0), m_iFaxJob(0),
+      m_iPrintMode(0), m_iLinesPerInch(6), m_iFormLength(0), m_bBold(false), m_iFormFeedOption(0),
+      m_bPageOpen(false), m_iBarCodeMode(0), m_iBarCodeHeight(0), m_crTextColor(0),
+      m_iHeadingType(0), m_iFootingType(0), m_szHeading(), m_szFooting(), m_iCurrentImagePage(0),
+      m_iImageState(0), m_szDebugDir(), m_szLogFileName(), m_szLogPath(), m_szPrinterName(),
+      m_iStoredPrintModeType(0), m_iCloseTimer(0), m_iOpenTimer(0), m_iWorkerCount(0),
+      m_hPrintMutex(NULL), m_hMainMutex(NULL), m_hFreeSemaphore(NULL), m_hOfficeMutex(NULL),
+      m_hSpecialLock(), m_szMainMutexName(), m_szPrintMutexName(), m_szFreeSemaphoreName(),
+      m_szOfficeMutexName(), m_szSpecialLockName(), m_iWaitInterval(DEFAULT_WAIT_INTERVAL_MS),
+      m_iDeathInterval(DEATH_INTERVAL_MS), m_Msg(), m_OpenRecord(), m_szCreateError()
+{
+    snprintf(m_szDebugDir, sizeof(m_szDebugDir), "%s", kDebugDir);
+    CreateDirectoryA(m_szDebugDir, NULL);
+    m_bDebugLog = MarkerExists();
+    MakeLogFileName(m_iProcessId, m_szLogFileName, sizeof(m_szLogFileName));
+    snprintf(m_szLogPath, sizeof(m_szLogPath), "%s%s", m_szDebugDir, m_szLogFileName);
+    BuildNames();
+    CreateKernelObjects();
+    CreateSessionWindow();
+}
+
+NovarcprintProcess::~NovarcprintProcess()
+{
+    CloseKernelObjects();
+    FreeMsgBuf(&m_Msg);
+    FreeMsgBuf(&m_OpenRecord);
+}
+
+void NovarcprintProcess::BuildNames()
+{
+    snprintf(m_szMainMutexName, KERNEL_NAME_SIZE, "MAIN_MUTEX%d", m_iProcessId);
+    snprintf(m_szPrintMutexName, KERNEL_NAME_SIZE, "PRINT_MUTEX%d", m_iProcessId);
+    snprintf(m_szFreeSemaphoreName, KERNEL_NAME_SIZE, "FREE_SEMAPHORE%d", m_iProcessId);
+    snprintf(m_szOfficeMutexName, KERNEL_NAME_SIZE, "%s", "NOVARC_OPEN_OFFICE_MUTEX");
+    snprintf(m_szSpecialLockName[LOCK_FAX], KERNEL_NAME_SIZE, "%s", "NOVARC_VSIFAX_MUTEX");
+    for (int i = LOCK_COMPIMAGE; i < LOCK_COUNT; i++)
+        snprintf(m_szSpecialLockName[i], KERNEL_NAME_SIZE, "%s_MUTEX", kSpecialPrinters[i]);
+}
+
+void NovarcprintProcess::CreateKernelObjects()
+{
+    m_hMainMutex = CreateMutexA(NULL, FALSE, m_szMainMutexName);
+    m_hPrintMutex = CreateMutexA(NULL, FALSE, m_szPrintMutexName);
+    m_hFreeSemaphore = CreateSemaphoreA(NULL, 0, 1, m_szFreeSemaphoreName);
+    m_hOfficeMutex = CreateMutexA(NULL, FALSE, m_szOfficeMutexName);
+}
+
+void NovarcprintProcess::CreateSessionWindow()
+{
+    WNDCLASSEXA wc;
+    memset(&wc, 0, sizeof(wc));
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = SessionWndProc;
+    wc.cbWndExtra = 4;
+    wc.hInstance = m_hInstance;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = kSessionClass;
+    if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        snprintf(m_szCreateError, sizeof(m_szCreateError), "RegisterClassEx() FAILED ERROR:%d",
+                 (int)GetLastError());
+    m_hWnd = CreateWindowExA(0, kSessionClass, "", WS_CHILD, 0, 0, 0, 0, m_hMainWnd, NULL,
+                             m_hInstance, (LPVOID)(LONG_PTR)m_iPrintkeeperMode);
+    if (!m_hWnd)
+        snprintf(m_szCreateError, sizeof(m_szCreateError), "CreateWindow() FAILED ERROR:%d",
+                 (int)GetLastError());
+    else
+        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, (LONG_PTR)this);
+}
+
+UINT_PTR NovarcprintProcess::SetSessionTimer(UINT_PTR idTimer, int iMs)
+{
+    if (!m_hWnd)
+        return 0;
+    if (idTimer == CONVERTER_IDLE_TIMER)
+        return SetTimer(m_hWnd, idTimer, iMs, NULL);
+    return SetTimer(m_hWnd, idTimer, iMs, SessionTimerProc);
+}
+
+void NovarcprintProcess::OnSessionTimer(UINT_PTR idTimer)
+{
+    switch (idTimer) {
+    case DEATH_TIMER:
+        KillTimer(m_hWnd, DEATH_TIMER);
+        if (m_iPrintkeeperMode) {
+            Log("DeathTimerProc m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)",
+                m_szPrinterName);
+            PostMessageA(m_hMainWnd, WM_CLOSE, 0, 0);
+        }
+        break;
+    case CLOSE_TIMER:
+        HandlePrinterCloseTimerProc(this);
+        break;
+    case OPEN_TIMER:
+        HandlePrinterOpenTimerProc(this);
+        break;
+    default:
+        break;
+    }
+}
+
+bool NovarcprintProcess::HoldsConverterLock() const
+{
+    return m_hSpecialLock[LOCK_NOVARCPDF] || m_hSpecialLock[LOCK_MOBILEPDF] ||
+           m_hSpecialLock[LOCK_PRINTPDF];
+}
+
+void NovarcprintProcess::SetDone(int iFlag)
+{
+    m_bDone = (iFlag != 0);
+    Log("SetDone() m_szHeading<%s> m_szFooting<%s> m_iCurrentImagePage<%d>", m_szHeading,
+        m_szFooting, m_iCurrentImagePage);
+    m_iHeadingType = 0;
+    m_iFootingType = 0;
+    m_szHeading[0] = 0;
+    m_szFooting[0] = 0;
+    m_iCurrentImagePage = 0;
+    m_iImageState = 0;
+    Log("SetDone() ResetPrintingFlags()");
+    ResetPrintingFlag();
+}
+
+void NovarcprintProcess::ResetPrintingFlag()
+{
+    /* A finished job leaves no half-open page behind for the next one. */
+    m_bPageOpen = false;
+}
+
+void NovarcprintProcess::DeleteConverterTempFiles()
+{
+    /* The converter printer session removes its part files here once it exists. */
+}
+
+void NovarcprintProcess::CleanupRecentScansFiles()
+{
+    /* The image cache removes the scans of this job here once it exists. */
+}
+
+void NovarcprintProcess::HandleWMDestroy()
+{
+    Log("HandleWMDestroy()");
+    ReleaseLocks();
+    if (m_bConverter)
+        DeleteConverterTempFiles();
+    CloseKernelObjects();
+}
+
+void NovarcprintProcess::ReleaseLocks()
+{
+    if (m_bFax && m_hSpecialLock[LOCK_FAX]) {
+        Log("ReleaseMutex(hVsiFaxMutex)");
+        ReleaseMutex(m_hSpecialLock[LOCK_FAX]);
+    }
+    if (m_bConverter)
+        DeleteConverterTempFiles();
+    /* Releasing a lock this thread does not own fails harmlessly. */
+    ReleaseMutex(m_hPrintMutex);
+    ReleaseMutex(m_hMainMutex);
+    ReleaseMutex(m_hOfficeMutex);
+    if (m_hSpecialLock[LOCK_FAX])
+        ReleaseMutex(m_hSpecialLock[LOCK_FAX]);
+    for (int i = LOCK_COMPIMAGE; i < LOCK_COUNT; i++) {
+        if (!m_hSpecialLock[i])
+            continue;
+        Log("%s", kReleaseTexts[i]);
+        ReleaseMutex(m_hSpecialLock[i]);
+    }
+}
+
+void NovarcprintProcess::CloseKernelObjects()
+{
+    HANDLE *handles[] = {&m_hPrintMutex, &m_hMainMutex, &m_hFreeSemaphore, &m_hOfficeMutex};
+    for (HANDLE *pHandle : handles) {
+        if (*pHandle)
+            CloseHandle(*pHandle);
+        *pHandle = NULL;
+    }
+    for (HANDLE &hLock : m_hSpecialLock) {
+        if (hLock)
+            CloseHandle(hLock);
+        hLock = NULL;
+    }
+}

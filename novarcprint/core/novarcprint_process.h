@@ -1,0 +1,166 @@
+/*
+ * NovarcprintProcess: the print session, one per print client.  It holds the
+ * reply socket, the session window with its timers, the kernel objects that
+ * order the workers, the current request and the printer and stream state the
+ * server changes message by message, and writes the debug log.
+ *
+ * The main thread and the one worker holding the print lock share the
+ * fields; flags the main thread reads are single bytes written whole.
+ */
+#ifndef NOVARCPRINT_PROCESS_H
+#define NOVARCPRINT_PROCESS_H
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <atomic>
+
+#include <kellib.h>
+
+#include "novarcprint_msgs.h"
+
+#define KERNEL_NAME_SIZE 260
+#define PRINTER_NAME_SIZE 200
+#define HEADING_TEXT_SIZE 1000
+#define LOG_MESSAGE_LIMIT 1000
+
+/* Special printers whose machine-wide lock a session may hold. */
+enum SpecialLock {
+    LOCK_FAX,
+    LOCK_COMPIMAGE,
+    LOCK_NOVARCPDF,
+    LOCK_MOBILEPDF,
+    LOCK_PRINTPDF,
+    LOCK_COUNT
+};
+
+/* Where the debug log lives and whether it is written. */
+struct DebugLogTarget {
+    bool bEnabled;
+    char szPath[2 * MAX_PATH];
+};
+
+class NovarcprintProcess {
+public:
+    NovarcprintProcess(HINSTANCE hInstance, HWND hMainWnd, int iPrintkeeperMode);
+    ~NovarcprintProcess();
+    NovarcprintProcess(const NovarcprintProcess &) = delete;
+    NovarcprintProcess &operator=(const NovarcprintProcess &) = delete;
+
+    /* Debug log, session form: one line with the calling thread's id. */
+    void Log(const char *szFormat, ...) __attribute__((format(printf, 2, 3)));
+
+    /* Dispatcher: takes buffer over.  Main thread only. */
+    void HandleWebnovNovarcprintMsg(SOCKET socket, int iEvent, MsgBuf *buffer);
+    int CheckWaitResult(DWORD dwWait, const char *szName);
+
+    void SetDone(int iFlag);
+    void HandleWMDestroy();
+    /* Timers of the session window (death, close, open, converter idle). */
+    void OnSessionTimer(UINT_PTR idTimer);
+    /* Sets one of the session window timers with the session timer procedure. */
+    UINT_PTR SetSessionTimer(UINT_PTR idTimer, int iMs);
+    void CleanupRecentScansFiles();
+
+    /* Replies of the core. */
+    int SendFileIsHereMessage(int iFileFlag);
+    int SendWholeFile(SOCKET socket, const char *szName, const char *szPath, int iFlags);
+
+    bool IsDone() const { return m_bDone; }
+    bool CloseReceived() const { return m_bCloseReceived; }
+    bool OpenReplySent() const { return m_bOpenReplySent; }
+    bool HoldsConverterLock() const;
+    void SetConnectionClosed() { m_bConnectionClosed = true; }
+    DebugLogTarget LogTarget() const;
+
+    /* Shared fields, in the order the session declares them. */
+    SOCKET m_sockReply;
+    HWND m_hWnd;
+    HWND m_hMainWnd;
+    HINSTANCE m_hInstance;
+    int m_iProcessId;
+    int m_iPrintkeeperMode;
+    int m_iPrintStatus;
+    volatile bool m_bDone;
+    volatile bool m_bOpenedPrinter;
+    volatile bool m_bOpenReplySent;
+    volatile bool m_bCloseReceived;
+    volatile bool m_bConnectionClosed;
+    volatile bool m_bDebugLog;
+    bool m_bFax;
+    bool m_bConverter;
+    bool m_bCloseStatusFlag;
+    int m_iCloseStatusValue;
+    int m_iFaxJob;
+
+    /* Stream settings the table of request types sets directly. */
+    int m_iPrintMode;
+    int m_iLinesPerInch;
+    int m_iFormLength;
+    bool m_bBold;
+    int m_iFormFeedOption;
+    bool m_bPageOpen;
+    int m_iBarCodeMode;
+    int m_iBarCodeHeight;
+    COLORREF m_crTextColor;
+    int m_iHeadingType;
+    int m_iFootingType;
+    char m_szHeading[HEADING_TEXT_SIZE];
+    char m_szFooting[HEADING_TEXT_SIZE];
+    int m_iCurrentImagePage;
+    int m_iImageState;
+
+    char m_szDebugDir[MAX_PATH];
+    char m_szLogFileName[MAX_PATH];
+    char m_szLogPath[2 * MAX_PATH];
+    char m_szPrinterName[PRINTER_NAME_SIZE];
+    int m_iStoredPrintModeType;
+    int m_iCloseTimer;
+    int m_iOpenTimer;
+    std::atomic<long> m_iWorkerCount;
+
+    HANDLE m_hPrintMutex;
+    HANDLE m_hMainMutex;
+    HANDLE m_hFreeSemaphore;
+    HANDLE m_hOfficeMutex;
+    HANDLE m_hSpecialLock[LOCK_COUNT];
+
+    char m_szMainMutexName[KERNEL_NAME_SIZE];
+    char m_szPrintMutexName[KERNEL_NAME_SIZE];
+    char m_szFreeSemaphoreName[KERNEL_NAME_SIZE];
+    char m_szOfficeMutexName[KERNEL_NAME_SIZE];
+    char m_szSpecialLockName[LOCK_COUNT][KERNEL_NAME_SIZE];
+
+    volatile int m_iWaitInterval;
+    volatile int m_iDeathInterval;
+    MsgBuf m_Msg;
+    MsgBuf m_OpenRecord;
+    char m_szCreateError[64];
+
+private:
+    void BuildNames();
+    void CreateKernelObjects();
+    void CreateSessionWindow();
+    void StartWorker(int iType, const char *szName, LPTHREAD_START_ROUTINE pWorker);
+    void StartPrintModeWorker(int iType);
+    void HandleOpenPrinter();
+    void HandleClosePrinter();
+    void HandleCloseWithStatus();
+    void HandleAbortPrintJob();
+    void HandleMainThreadRequest(int iType);
+    void ReleaseLocks();
+    void ResetPrintingFlag();
+    void DeleteConverterTempFiles();
+    void CloseKernelObjects();
+};
+
+/* Debug log, process form (no thread id), for code without a session. */
+void write_file(const char *szFormat, ...) __attribute__((format(printf, 1, 2)));
+/* Where write_file writes; WinMain copies the session's values in. */
+void SetProcessLogTarget(const DebugLogTarget &target);
+/* Writes one entry; bThread selects the session form. */
+void WriteDebugEntry(const DebugLogTarget &target, bool bThread, const char *szMessage);
+/* The next log file name: differs from every earlier result of this process. */
+void MakeLogFileName(int iProcessId, char *szOut, int iOutSize);
+
+#endif /* NOVARCPRINT_PROCESS_H */

@@ -1,0 +1,230 @@
+/*
+ * The worker discipline and the worker routines.  Requests whose handling
+ * belongs to the printer, stream, document, form and image code run the
+ * placeholder handler: they take part in the ordering (print lock, free
+ * semaphore) and log the request, so the server's message sequence is
+ * served in order even before their handling exists.
+ */
+#include <cstring>
+
+#include "workers.h"
+
+namespace {
+
+/* Logs the request: the worker took its turn under the print lock. */
+int HandleLogOnly(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType)
+{
+    pSession->Log("Request iType:%d iLen:%d not handled by this client", iType, pMsg->iLen);
+    return 1;
+}
+
+/* An int32 setting; a short payload fails the request. */
+bool ReadIntSetting(NovarcprintProcess *pSession, MsgBuf *pMsg, const char *szName, int *pValue)
+{
+    if (pMsg->iLen < 4) {
+        pSession->Log("%s payload too short iLen<%d>", szName, pMsg->iLen);
+        return false;
+    }
+    *pValue = TakeInt(pMsg);
+    return true;
+}
+
+int HandleSetPrintMode(NovarcprintProcess *s, MsgBuf *, int iType)
+{
+    switch (iType) {
+    case SET_PRINT_SIZE_8:
+    case SET_PRINT_SIZE_9:
+        s->m_iPrintMode = iType;
+        s->m_iLinesPerInch = 6;
+        break;
+    case SET_PRINT_SIZE_10:
+        s->m_iLinesPerInch = 6;
+        break;
+    case SET_PRINT_SIZE_23:
+        s->m_iLinesPerInch = 8;
+        break;
+    case SET_PRINT_SIZE_24:
+        s->m_iPrintMode = SET_PRINT_SIZE_24;
+        break;
+    case SET_PRINT_SIZE_91:
+        s->m_iBarCodeMode = 0;
+        break;
+    case SET_PRINT_SIZE_112:
+        s->m_crTextColor = RGB(0, 0, 0);
+        break;
+    default:
+        break;
+    }
+    s->Log("ThreadSetPrintMode iType:%d mode<%d> lpi<%d>", iType, s->m_iPrintMode,
+           s->m_iLinesPerInch);
+    return 1;
+}
+
+int HandleFormLength(NovarcprintProcess *s, MsgBuf *pMsg, int)
+{
+    int iValue;
+    if (!ReadIntSetting(s, pMsg, "PRINTER_FORM_LENGTH", &iValue))
+        return 0;
+    s->m_iFormLength = iValue;
+    s->Log("PRINTER_FORM_LENGTH <%d>", iValue);
+    return 1;
+}
+
+int HandleBold(NovarcprintProcess *s, MsgBuf *pMsg, int)
+{
+    int iValue;
+    if (!ReadIntSetting(s, pMsg, "SET_PRINTER_BOLD", &iValue))
+        return 0;
+    s->m_bBold = iValue > 0;
+    s->Log("SET_PRINTER_BOLD <%d>", iValue);
+    return 1;
+}
+
+int HandleFormFeedOption(NovarcprintProcess *s, MsgBuf *pMsg, int)
+{
+    int iValue;
+    if (!ReadIntSetting(s, pMsg, "SET_FORMFEED_OPTION", &iValue))
+        return 0;
+    s->m_iFormFeedOption = iValue;
+    if (iValue == 0)
+        s->m_bPageOpen = true;
+    s->Log("SET_FORMFEED_OPTION <%d>", iValue);
+    return 1;
+}
+
+int HandleBarCode(NovarcprintProcess *s, MsgBuf *pMsg, int)
+{
+    int iMode, iHeight;
+    if (!ReadIntSetting(s, pMsg, "PRINT_BAR_CODE", &iMode) ||
+        !ReadIntSetting(s, pMsg, "PRINT_BAR_CODE", &iHeight))
+        return 0;
+    s->m_iBarCodeMode = iMode;
+    s->m_iBarCodeHeight = iHeight;
+    s->Log("PRINT_BAR_CODE <%d> <%d>", iMode, iHeight);
+    return 1;
+}
+
+int HandleFontColor(NovarcprintProcess *s, MsgBuf *pMsg, int)
+{
+    int rgb[3];
+    for (int &c : rgb)
+        if (!ReadIntSetting(s, pMsg, "PRINT_FONT_COLOR", &c))
+            return 0;
+    s->m_crTextColor = RGB(rgb[0] & 0xff, rgb[1] & 0xff, rgb[2] & 0xff);
+    s->Log("PRINT_FONT_COLOR <%d> <%d> <%d>", rgb[0] & 0xff, rgb[1] & 0xff, rgb[2] & 0xff);
+    return 1;
+}
+
+} // namespace
+
+DWORD RunWorker(LPVOID pArg, const char *szWorkerName, RequestHandler pHandler)
+{
+    WorkerStart *pStart = (WorkerStart *)pArg;
+    NovarcprintProcess *pSession = pStart->pSession;
+    HANDLE hPrintMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, pSession->m_szPrintMutexName);
+    HANDLE hFree = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, pSession->m_szFreeSemaphoreName);
+    pSession->m_iWorkerCount++;
+    WaitForSingleObject(hPrintMutex, INFINITE);
+    if (!ReleaseSemaphore(hFree, 1, NULL))
+        pSession->Log("%s ReleaseSemaphore()", szWorkerName);
+    if (hFree)
+        CloseHandle(hFree);
+    pSession->Log("%s type<%d>", szWorkerName, pStart->iType);
+    pHandler(pSession, &pStart->msg, pStart->iType);
+    if (hPrintMutex) {
+        ReleaseMutex(hPrintMutex);
+        CloseHandle(hPrintMutex);
+    }
+    FreeMsgBuf(&pStart->msg);
+    delete pStart;
+    pSession->m_iWorkerCount--;
+    return 1;
+}
+
+void HandlePrinterOpenTimerProc(NovarcprintProcess *pSession)
+{
+    KillTimer(pSession->m_hWnd, OPEN_TIMER);
+    WorkerStart *pStart = new WorkerStart{pSession, MsgBuf(), OPEN_PRINTER};
+    HANDLE hThread = CreateThread(NULL, 0, ThreadOpenPrinter, pStart, 0, NULL);
+    if (!hThread) {
+        delete pStart;
+        return;
+    }
+    CloseHandle(hThread);
+}
+
+void HandlePrinterCloseTimerProc(NovarcprintProcess *pSession)
+{
+    KillTimer(pSession->m_hWnd, CLOSE_TIMER);
+    pSession->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", pSession->m_szPrinterName);
+}
+
+namespace {
+
+/* Closing the printer ends the job; in print-service mode the process goes with it. */
+int HandleClosePrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType)
+{
+    HandleLogOnly(pSession, pMsg, iType);
+    if (pSession->m_iPrintkeeperMode)
+        PostMessageA(pSession->m_hMainWnd, WM_CLOSE, 0, 0);
+    return 1;
+}
+
+} // namespace
+
+#define DEFINE_WORKER(name, handler)                                                               \
+    DWORD WINAPI name(LPVOID pArg)                                                                 \
+    {                                                                                              \
+        return RunWorker(pArg, #name, handler);                                                    \
+    }
+
+DEFINE_WORKER(ThreadOpenPrinter, HandleLogOnly)
+DEFINE_WORKER(ThreadClosePrinter, HandleClosePrinterWork)
+DEFINE_WORKER(ThreadPrintNovarcDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintNovarcWordDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintNovarcStream, HandleLogOnly)
+DEFINE_WORKER(ThreadSetPrintMode, HandleSetPrintMode)
+DEFINE_WORKER(ThreadReceiveImageFile, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndImageFile, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveLetterheadeFile, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndLetterheadFile, HandleLogOnly)
+DEFINE_WORKER(ThreadSetPrinterTray, HandleLogOnly)
+DEFINE_WORKER(ThreadSetPosition, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveAnnotationFile, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndAnnotationFile, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintImageFile, HandleLogOnly)
+DEFINE_WORKER(ThreadGetDataFieldInfo, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveSignatureImage, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndSignatureImage, HandleLogOnly)
+DEFINE_WORKER(ThreadPrinterFormLength, HandleFormLength)
+DEFINE_WORKER(ThreadSetPrinterBold, HandleBold)
+DEFINE_WORKER(ThreadImageSettings, HandleLogOnly)
+DEFINE_WORKER(ThreadLetterheadImageName, HandleLogOnly)
+DEFINE_WORKER(ThreadSetFormfeedOption, HandleFormFeedOption)
+DEFINE_WORKER(ThreadPrintPrescription, HandleLogOnly)
+DEFINE_WORKER(ThreadSetLandscapeMode, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintEyePrescription, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintNovarcDocumentWithHeading, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveDawImage, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndDawImage, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintEcgDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveWordDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndWordDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintBarCode, HandleBarCode)
+DEFINE_WORKER(ThreadReceiveExcelDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveEndExcelDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintNovarcExcelDocument, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintRawData, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintConvertAndSendFiles, HandleLogOnly)
+DEFINE_WORKER(ThreadSendNamedFile, HandleSendNamedFile)
+DEFINE_WORKER(ThreadPrintContactLens, HandleLogOnly)
+DEFINE_WORKER(ThreadReceivePrintUrl, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveDeleteFile, HandleReceiveDeleteFile)
+DEFINE_WORKER(ThreadPrintPdfCompForm, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintLabElectronicE, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintStreamCustomFont, HandleLogOnly)
+DEFINE_WORKER(ThreadImageConversionOptions, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintFontColor, HandleFontColor)
+DEFINE_WORKER(ThreadSendNamedFileChecksum, HandleSendNamedFileChecksum)
+DEFINE_WORKER(ReceiveHeadingFootingInfo, HandleLogOnly)
+DEFINE_WORKER(ThreadReceiveReturnFilledPdfForm, HandleLogOnly)

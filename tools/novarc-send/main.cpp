@@ -1,0 +1,167 @@
+/*
+ * novarc-send: the server side of a print connection on a command line.
+ * Connects to a workstation's print port, or starts a local Novarcprint and
+ * hands it a loopback connection the way the print service does, sends the
+ * requests of a job file (or the common job built from --printer and
+ * --text), and prints every reply decoded, saving returned files.
+ */
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <windows.h>
+
+#include "handoff.h"
+#include "job_file.h"
+
+namespace {
+
+struct Options {
+    std::string host = "127.0.0.1";
+    int port = 13001;
+    std::string spawn; /* local Novarcprint to start and hand the socket to */
+    std::string job;
+    std::string printer;
+    std::string text;
+    std::string saveDir = ".";
+    int waitMs = 2000; /* how long to wait for replies after the last request */
+};
+
+void Usage()
+{
+    fprintf(stderr,
+            "usage: novarc-send [--host H] [--port P] | [--spawn PATH-TO-Novarcprint]\n"
+            "                   [--job FILE] [--printer NAME --text FILE]\n"
+            "                   [--save-dir DIR] [--wait MS]\n"
+            "Sends the requests of FILE (see docs/novarc-send.md) and prints the replies.\n");
+}
+
+bool ParseArgs(int argc, char **argv, Options *o)
+{
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (i + 1 >= argc)
+            return false;
+        std::string v = argv[++i];
+        if (a == "--host")
+            o->host = v;
+        else if (a == "--port")
+            o->port = atoi(v.c_str());
+        else if (a == "--spawn")
+            o->spawn = v;
+        else if (a == "--job")
+            o->job = v;
+        else if (a == "--printer")
+            o->printer = v;
+        else if (a == "--text")
+            o->text = v;
+        else if (a == "--save-dir")
+            o->saveDir = v;
+        else if (a == "--wait")
+            o->waitMs = atoi(v.c_str());
+        else
+            return false;
+    }
+    return !o->job.empty() || !o->printer.empty();
+}
+
+/* The common job: open the printer, print the text in pieces, close. */
+bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *error)
+{
+    JobStep open;
+    open.type = JobTypeFromName("OPEN_PRINTER");
+    open.payload = o.printer + '\0';
+    steps->push_back(open);
+    if (!o.text.empty()) {
+        std::ifstream in(o.text, std::ios::binary);
+        if (!in) {
+            *error = "cannot read " + o.text;
+            return false;
+        }
+        std::ostringstream all;
+        all << in.rdbuf();
+        const std::string text = all.str();
+        for (size_t at = 0; at < text.size(); at += 2000) {
+            JobStep piece;
+            piece.type = JobTypeFromName("PRINT_STREAM");
+            piece.payload = text.substr(at, 2000);
+            steps->push_back(piece);
+        }
+    }
+    JobStep close;
+    close.type = JobTypeFromName("CLOSE_PRINTER");
+    steps->push_back(close);
+    return true;
+}
+
+SOCKET OpenConnection(const Options &o, long *pChild)
+{
+    if (o.spawn.empty())
+        return NovarcConnect(o.host.c_str(), o.port);
+    SOCKET server, client;
+    if (!NovarcLoopbackPair(&server, &client))
+        return INVALID_SOCKET;
+    *pChild = NovarcSpawn(o.spawn.c_str());
+    bool ok = *pChild > 0 && NovarcHandOffSocket(client, (DWORD)*pChild, 10000);
+    closesocket(client);
+    if (!ok) {
+        closesocket(server);
+        return INVALID_SOCKET;
+    }
+    return server;
+}
+
+void PrintReplies(SOCKET sock, ReplyDecoder *decoder, int waitMs)
+{
+    std::string reply;
+    while (NovarcReceiveReply(sock, &reply, waitMs))
+        printf("<- %s\n", decoder->Decode(reply).c_str());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o;
+    if (!ParseArgs(argc, argv, &o)) {
+        Usage();
+        return 2;
+    }
+    std::vector<JobStep> steps;
+    std::string error;
+    bool parsed =
+        o.job.empty() ? BuildTextJob(o, &steps, &error) : ParseJobFile(o.job, &steps, &error);
+    if (!parsed) {
+        fprintf(stderr, "novarc-send: %s\n", error.c_str());
+        return 2;
+    }
+    if (!NovarcStartWinsock()) {
+        fprintf(stderr, "novarc-send: Winsock did not start\n");
+        return 1;
+    }
+    long child = -1;
+    SOCKET sock = OpenConnection(o, &child);
+    if (sock == INVALID_SOCKET) {
+        fprintf(stderr, "novarc-send: no connection\n");
+        return 1;
+    }
+    ReplyDecoder decoder(o.saveDir);
+    for (const JobStep &step : steps) {
+        if (step.type < 0) {
+            Sleep(step.sleepMs);
+            continue;
+        }
+        printf("-> type %d, %zu payload bytes\n", step.type, step.payload.size());
+        NovarcSendRequest(sock, step.type, step.payload);
+        PrintReplies(sock, &decoder, 50);
+    }
+    PrintReplies(sock, &decoder, o.waitMs);
+    closesocket(sock);
+    if (child > 0 && NovarcWaitChild(child, o.waitMs) < 0)
+        printf("novarc-send: the client is still running (pid %ld)\n", child);
+    return 0;
+}
