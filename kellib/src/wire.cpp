@@ -103,8 +103,10 @@ bool SendAll(SOCKET socket, const char *data, int total)
 
 int KelParseHeader(const unsigned char *header, KelFrameHeader *out)
 {
-    out->compressed = static_cast<signed char>(header[0]);
-    out->mode = static_cast<signed char>(header[1]);
+    /* Both header bytes are signed on the wire; a peer's 0x80..0xff must
+     * read as negative, exactly as the other end stores them. */
+    out->compressed = static_cast<signed char>(header[0]); // NOLINT(bugprone-signed-char-misuse)
+    out->mode = static_cast<signed char>(header[1]);       // NOLINT(bugprone-signed-char-misuse)
     uint32_t raw = static_cast<uint32_t>(header[2]) | static_cast<uint32_t>(header[3]) << 8 |
                    static_cast<uint32_t>(header[4]) << 16 | static_cast<uint32_t>(header[5]) << 24;
     out->length = static_cast<int32_t>(raw);
