@@ -26,11 +26,14 @@ void FormatLimited(char *szOut, const char *szFormat, va_list args)
 
 void AppendToFile(const char *szPath, const char *szLine, int iLen)
 {
-    HANDLE hFile = CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    /* Append-only access makes every write land at the end of the file as
+     * one piece: the main thread and a worker log at the same moment, and a
+     * seek to the end followed by a write would let one line overwrite the
+     * other. */
+    HANDLE hFile = CreateFileA(szPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return;
-    SetFilePointer(hFile, 0, NULL, FILE_END);
     DWORD dwWritten = 0;
     WriteFile(hFile, szLine, (DWORD)iLen, &dwWritten, NULL);
     CloseHandle(hFile);
