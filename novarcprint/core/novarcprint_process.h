@@ -18,6 +18,7 @@
 #include <kellib.h>
 
 #include "novarcprint_msgs.h"
+#include "printer_state.h"
 
 #define KERNEL_NAME_SIZE 260
 #define PRINTER_NAME_SIZE 200
@@ -135,6 +136,8 @@ public:
     volatile int m_iDeathInterval;
     MsgBuf m_Msg;
     MsgBuf m_OpenRecord;
+    /* The job's printer and its device settings (printer/). */
+    PrinterState m_Printer;
     char m_szCreateError[64];
 
 private:

@@ -7,6 +7,7 @@
  */
 #include <cstring>
 
+#include "printer.h"
 #include "workers.h"
 
 namespace {
@@ -141,36 +142,11 @@ DWORD RunWorker(LPVOID pArg, const char *szWorkerName, RequestHandler pHandler)
     return 1;
 }
 
-void HandlePrinterOpenTimerProc(NovarcprintProcess *pSession)
-{
-    KillTimer(pSession->m_hWnd, OPEN_TIMER);
-    WorkerStart *pStart = new WorkerStart{pSession, MsgBuf(), OPEN_PRINTER};
-    HANDLE hThread = CreateThread(NULL, 0, ThreadOpenPrinter, pStart, 0, NULL);
-    if (!hThread) {
-        delete pStart;
-        return;
-    }
-    CloseHandle(hThread);
-}
-
 void HandlePrinterCloseTimerProc(NovarcprintProcess *pSession)
 {
     KillTimer(pSession->m_hWnd, CLOSE_TIMER);
     pSession->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", pSession->m_szPrinterName);
 }
-
-namespace {
-
-/* Closing the printer ends the job; in print-service mode the process goes with it. */
-int HandleClosePrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType)
-{
-    HandleLogOnly(pSession, pMsg, iType);
-    if (pSession->m_iPrintkeeperMode)
-        PostMessageA(pSession->m_hMainWnd, WM_CLOSE, 0, 0);
-    return 1;
-}
-
-} // namespace
 
 #define DEFINE_WORKER(name, handler)                                                               \
     DWORD WINAPI name(LPVOID pArg)                                                                 \
@@ -178,7 +154,7 @@ int HandleClosePrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType
         return RunWorker(pArg, #name, handler);                                                    \
     }
 
-DEFINE_WORKER(ThreadOpenPrinter, HandleLogOnly)
+DEFINE_WORKER(ThreadOpenPrinter, HandleOpenPrinterWork)
 DEFINE_WORKER(ThreadClosePrinter, HandleClosePrinterWork)
 DEFINE_WORKER(ThreadPrintNovarcDocument, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintNovarcWordDocument, HandleLogOnly)
@@ -188,7 +164,7 @@ DEFINE_WORKER(ThreadReceiveImageFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndImageFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveLetterheadeFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndLetterheadFile, HandleLogOnly)
-DEFINE_WORKER(ThreadSetPrinterTray, HandleLogOnly)
+DEFINE_WORKER(ThreadSetPrinterTray, HandleSetPrinterTray)
 DEFINE_WORKER(ThreadSetPosition, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveAnnotationFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndAnnotationFile, HandleLogOnly)
@@ -202,7 +178,7 @@ DEFINE_WORKER(ThreadImageSettings, HandleLogOnly)
 DEFINE_WORKER(ThreadLetterheadImageName, HandleLogOnly)
 DEFINE_WORKER(ThreadSetFormfeedOption, HandleFormFeedOption)
 DEFINE_WORKER(ThreadPrintPrescription, HandleLogOnly)
-DEFINE_WORKER(ThreadSetLandscapeMode, HandleLogOnly)
+DEFINE_WORKER(ThreadSetLandscapeMode, HandleSetLandscapeMode)
 DEFINE_WORKER(ThreadPrintEyePrescription, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintNovarcDocumentWithHeading, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveDawImage, HandleLogOnly)
@@ -214,7 +190,7 @@ DEFINE_WORKER(ThreadPrintBarCode, HandleBarCode)
 DEFINE_WORKER(ThreadReceiveExcelDocument, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndExcelDocument, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintNovarcExcelDocument, HandleLogOnly)
-DEFINE_WORKER(ThreadPrintRawData, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintRawData, HandlePrintRawData)
 DEFINE_WORKER(ThreadPrintConvertAndSendFiles, HandleLogOnly)
 DEFINE_WORKER(ThreadSendNamedFile, HandleSendNamedFile)
 DEFINE_WORKER(ThreadPrintContactLens, HandleLogOnly)

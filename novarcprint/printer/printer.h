@@ -1,0 +1,51 @@
+/*
+ * Opening, closing and reopening the job's printer, the reply that tells
+ * the server whether it opened, and the device settings changed mid-job.
+ * Everything here runs under the session's print lock except the open
+ * timer procedure, which runs on the main thread.
+ */
+#ifndef NOVARCPRINT_PRINTER_H
+#define NOVARCPRINT_PRINTER_H
+
+#include "novarcprint_process.h"
+
+#define PRINTER_OPEN_REPLY_SIZE 21
+#define DEEP_WAIT_INTERVAL_MS 1800000
+#define SPECIAL_LOCK_WAIT_MS 3000
+
+/* Reads one OPEN_PRINTER payload; false when a required field is missing. */
+bool ParseOpenRecord(const char *pData, int iLen, PrinterOpenRecord *pRecord);
+/* The 21 reply bytes for the given status, capabilities and fax busy flag. */
+void BuildPrinterOpenReply(int iStatus, int iWord, int iExcel, int iFaxBusy,
+                           unsigned char out[PRINTER_OPEN_REPLY_SIZE]);
+/* "<prefix><pid><computer name, 8 chars>_<guid>.<extension>", never the last result. */
+void MakeUniqueFileName(char *szOut, int iOutSize, const char *szPrefix, const char *szExtension);
+
+/* Server tray number to Windows bin code. */
+int TrayToBin(int iTrayKind, int iTray);
+/* The bin name a tray is called by on a driver. */
+const char *TrayNameFor(int iBin, const char *szDriver, int iFormTypeCode);
+
+bool GetNovarcPrinterMutex(NovarcprintProcess *pSession);
+int OpenNovarcPrinter(NovarcprintProcess *pSession, const MsgBuf *pRecord);
+bool CloseNovarcPrinter(NovarcprintProcess *pSession);
+bool ReopenNovarcPrinter(NovarcprintProcess *pSession);
+int SendPrinterOpenReply(NovarcprintProcess *pSession);
+bool PrintRawData(NovarcprintProcess *pSession, const char *szPrinter, const char *pData, int iLen);
+
+void SetLandScapeMode(NovarcprintProcess *pSession, int iForce);
+void DocumentProperties(NovarcprintProcess *pSession, int iBin);
+int ResolveBin(NovarcprintProcess *pSession, int iBin);
+void SetLabelMode(NovarcprintProcess *pSession);
+void ApplyCutSettings(NovarcprintProcess *pSession, int iFormTypeCode, const char *szPrinter);
+/* Fills a device mode with the printer's current settings; caller frees with delete[]. */
+DEVMODEA *ReadDeviceMode(HANDLE hPrinter, const char *szPrinter);
+
+/* Worker handlers (RequestHandler form). */
+int HandleOpenPrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleClosePrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleSetLandscapeMode(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleSetPrinterTray(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandlePrintRawData(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+
+#endif /* NOVARCPRINT_PRINTER_H */

@@ -1,0 +1,461 @@
+/*
+ * The job's printer: the machine-wide gate of the special printers, the
+ * open in its fixed order (record, libraries, target kind, raw or GDI
+ * document), the reply to the server, reopening with a new device mode and
+ * the close that ends the document.
+ */
+#include <cstdio>
+#include <cstring>
+
+#include <commdlg.h>
+
+#include "printer.h"
+
+namespace {
+
+struct GateRule {
+    const char *szMatch;
+    SpecialLock lock;
+    const char *szCreateFailed;
+    bool bAbandonedIsOwned;
+};
+
+const GateRule kGateRules[] = {
+    {"CompImage", LOCK_COMPIMAGE, "OpenNovarcPrinter CreateMutex(CompImage_MUTEX) FAILED", false},
+    {"NovarcPDF", LOCK_NOVARCPDF, "OpenNovarcPrinter CreateMutex(NOVARCPDF_MUTEX) FAILED", true},
+    {"NovarcMobilePDF", LOCK_MOBILEPDF,
+     "OpenNovarcPrinter CreateMutex(NOVARCMOBILEPDF_MUTEX) FAILED", true},
+    {"NovarcPrintPDF", LOCK_PRINTPDF, "OpenNovarcPrinter CreateMutex(NOVARCPRINTPDF_MUTEX) FAILED",
+     true},
+};
+
+const char *WaitText(DWORD dwWait)
+{
+    switch (dwWait) {
+    case WAIT_TIMEOUT:
+        return "WAIT_TIMEOUT";
+    case WAIT_ABANDONED:
+        return "WAIT_ABANDONED";
+    case WAIT_FAILED:
+        return "WAIT_FAILED";
+    default:
+        return "WAIT_OBJECT_0";
+    }
+}
+
+bool GateFailed(NovarcprintProcess *s, SpecialLock lock)
+{
+    s->m_bOpenedPrinter = false;
+    if (s->m_hSpecialLock[lock]) {
+        CloseHandle(s->m_hSpecialLock[lock]);
+        s->m_hSpecialLock[lock] = NULL;
+    }
+    SendPrinterOpenReply(s);
+    return false;
+}
+
+void FirstString(const MsgBuf &record, char *szOut, int iSize)
+{
+    szOut[0] = 0;
+    if (record.iLen <= 0 || !record.szBuf)
+        return;
+    const void *pEnd = memchr(record.szBuf, 0, (size_t)record.iLen);
+    int n = pEnd ? (int)((const char *)pEnd - record.szBuf) : record.iLen;
+    if (n >= iSize)
+        n = iSize - 1;
+    memcpy(szOut, record.szBuf, (size_t)n);
+    szOut[n] = 0;
+}
+
+bool FaxGate(NovarcprintProcess *s)
+{
+    s->m_bFax = true;
+    if (!s->m_hSpecialLock[LOCK_FAX])
+        s->m_hSpecialLock[LOCK_FAX] = CreateMutexA(NULL, FALSE, "NOVARC_VSIFAX_MUTEX");
+    if (!s->m_hSpecialLock[LOCK_FAX]) {
+        s->Log("OpenNovarcPrinter CreateMutex(VSIFAX_MUTEX) FAILED");
+        return GateFailed(s, LOCK_FAX);
+    }
+    DWORD dwWait = WaitForSingleObject(s->m_hSpecialLock[LOCK_FAX], 0);
+    if (dwWait == WAIT_OBJECT_0)
+        return true;
+    s->Log("OpenNovarcPrinter After WaitForSingleObject(hVsiFaxMutex) %s", WaitText(dwWait));
+    return GateFailed(s, LOCK_FAX);
+}
+
+} // namespace
+
+bool GetNovarcPrinterMutex(NovarcprintProcess *s)
+{
+    char szName[PRINTER_NAME_SIZE];
+    FirstString(s->m_OpenRecord, szName, sizeof(szName));
+    if (strcmp(szName, "VSIFAX Server") == 0)
+        return FaxGate(s);
+    for (const GateRule &rule : kGateRules) {
+        if (!strstr(szName, rule.szMatch))
+            continue;
+        char *szLockName = s->m_szSpecialLockName[rule.lock];
+        snprintf(szLockName, KERNEL_NAME_SIZE, "%s_MUTEX", szName);
+        HANDLE &hLock = s->m_hSpecialLock[rule.lock];
+        if (!hLock)
+            hLock = CreateMutexA(NULL, FALSE, szLockName);
+        if (!hLock) {
+            s->Log("%s", rule.szCreateFailed);
+            return GateFailed(s, rule.lock);
+        }
+        DWORD dwWait = WaitForSingleObject(hLock, SPECIAL_LOCK_WAIT_MS);
+        if (dwWait == WAIT_OBJECT_0 || (dwWait == WAIT_ABANDONED && rule.bAbandonedIsOwned))
+            return true;
+        if (dwWait == WAIT_TIMEOUT) {
+            /* Another client prints there: try again shortly, without a reply. */
+            s->m_iOpenTimer = (int)s->SetSessionTimer(OPEN_TIMER, OPEN_TIMER_MS);
+            return false;
+        }
+        if (rule.lock == LOCK_COMPIMAGE)
+            s->Log("OpenNovarcPrinter After WaitForSingleObject(hCompImageMutex) %s",
+                   WaitText(dwWait));
+        else
+            s->Log("WaitForSingleObject( hNovarcPDFMutex, 0) dwWait:%d", (int)dwWait);
+        return GateFailed(s, rule.lock);
+    }
+    return true;
+}
+
+namespace {
+
+bool OfficeCapability(const char *szCheck)
+{
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\soffice.exe", 0,
+                      KEY_READ, &hKey) == ERROR_SUCCESS) {
+        RegCloseKey(hKey);
+        return true;
+    }
+    HMODULE hLib = LoadLibraryA("KelWord.dll");
+    if (!hLib)
+        return false;
+    typedef int(WINAPI * CheckFn)(void);
+    CheckFn pCheck = (CheckFn)(void *)GetProcAddress(hLib, szCheck);
+    bool bInstalled = pCheck && pCheck() != 0;
+    FreeLibrary(hLib);
+    return bInstalled;
+}
+
+} // namespace
+
+int SendPrinterOpenReply(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    int iStatus = p.m_bOpenError ? -1 : (s->m_bOpenedPrinter ? 1 : 0);
+    unsigned char reply[PRINTER_OPEN_REPLY_SIZE];
+    BuildPrinterOpenReply(iStatus, OfficeCapability("WordInstalled"),
+                          OfficeCapability("ExcelInstalled"), p.m_iFaxBusy, reply);
+    int iOk = SendMessageWithSize(s->m_sockReply, (char *)reply, sizeof(reply), REPLY_OPTIONS);
+    s->m_bOpenReplySent = true;
+    s->Log("SendPrinterOpenReply iStatus<%d>", iStatus);
+    return iOk;
+}
+
+namespace {
+
+void FillDocInfo(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    p.m_DocInfo = DOCINFOA();
+    p.m_DocInfo.cbSize = 20;
+    p.m_DocInfo.lpszDocName = s->m_bConverter ? p.m_szOutputName : p.m_szJobDocName;
+    if (strstr(s->m_szPrinterName, "ePrint")) {
+        p.m_bEPrint = true;
+        p.m_DocInfo.lpszDocName = p.m_szOutputName;
+    } else if (!s->m_bConverter && p.m_szOutputName[0])
+        p.m_DocInfo.lpszOutput = p.m_szOutputName;
+    p.m_DocInfo.lpszDatatype = "RAW";
+}
+
+void SetJobOwner(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    p.m_JobInfo = JOB_INFO_1A();
+    p.m_JobInfo.JobId = (DWORD)p.m_iJobId;
+    p.m_JobInfo.pUserName = p.m_szUserName;
+    p.m_JobInfo.pDocument = p.m_szJobDocName;
+    p.m_JobInfo.pDatatype = (LPSTR) "RAW";
+    if (p.m_hPrinter)
+        SetJobA(p.m_hPrinter, (DWORD)p.m_iJobId, 1, (LPBYTE)&p.m_JobInfo, 0);
+}
+
+void QueryColour(NovarcprintProcess *s)
+{
+    HANDLE hPrinter = NULL;
+    PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
+    s->m_Printer.m_bColor = false;
+    if (!OpenPrinterA(s->m_szPrinterName, &hPrinter, &defaults))
+        return;
+    DWORD dwNeeded = 0;
+    GetPrinterA(hPrinter, 2, NULL, 0, &dwNeeded);
+    if (dwNeeded > 0) {
+        BYTE *pBuf = new BYTE[dwNeeded];
+        if (GetPrinterA(hPrinter, 2, pBuf, dwNeeded, &dwNeeded)) {
+            PRINTER_INFO_2A *pInfo = (PRINTER_INFO_2A *)pBuf;
+            s->m_Printer.m_bColor = DeviceCapabilitiesA(s->m_szPrinterName, pInfo->pPortName,
+                                                        DC_COLORDEVICE, NULL, NULL) == 1;
+        }
+        delete[] pBuf;
+    }
+    ClosePrinter(hPrinter);
+}
+
+void ClassifyDriver(NovarcprintProcess *s, const char *szDriver)
+{
+    PrinterState &p = s->m_Printer;
+    if (strstr(szDriver, "321"))
+        p.m_iModelClass = 1;
+    else if (strstr(szDriver, "2380"))
+        p.m_iModelClass = 2;
+    else if (strstr(szDriver, "4029"))
+        p.m_iModelClass = 3;
+    else if (strstr(szDriver, "1022"))
+        p.m_iModelClass = 4;
+    else if (strstr(szDriver, "Eltron"))
+        p.m_bEltron = true;
+    else if (strstr(szDriver, "TSP800"))
+        p.m_bTsp800 = true;
+    else if (strstr(szDriver, "T650"))
+        p.m_bT650 = true;
+    else if (strstr(szDriver, "deskjet 3600"))
+        s->m_iWaitInterval = DEEP_WAIT_INTERVAL_MS;
+    else if (strstr(szDriver, "zvprt"))
+        p.m_iModelClass = 5;
+}
+
+void ReadDriverClass(NovarcprintProcess *s)
+{
+    DWORD dwNeeded = 0;
+    GetPrinterA(s->m_Printer.m_hPrinter, 2, NULL, 0, &dwNeeded);
+    if (dwNeeded == 0)
+        return;
+    BYTE *pBuf = new BYTE[dwNeeded];
+    if (GetPrinterA(s->m_Printer.m_hPrinter, 2, pBuf, dwNeeded, &dwNeeded)) {
+        PRINTER_INFO_2A *pInfo = (PRINTER_INFO_2A *)pBuf;
+        if (pInfo->pDriverName)
+            ClassifyDriver(s, pInfo->pDriverName);
+    }
+    delete[] pBuf;
+}
+
+/* The user picks another printer when the named one cannot be opened. */
+int OpenThroughDialog(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    PRINTDLGA pd = PRINTDLGA();
+    pd.lStructSize = sizeof(pd);
+    pd.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE |
+               PD_HIDEPRINTTOFILE;
+    pd.nCopies = 1;
+    if (!PrintDlgA(&pd)) {
+        s->Log("OpenNovarcPrinter PrintDlg() cancelled");
+        s->m_bOpenedPrinter = false;
+        p.m_bOpenError = true;
+        return 0;
+    }
+    if (pd.hDevNames) {
+        DEVNAMES *pNames = (DEVNAMES *)GlobalLock(pd.hDevNames);
+        if (pNames)
+            snprintf(s->m_szPrinterName, sizeof(s->m_szPrinterName), "%s",
+                     (const char *)pNames + pNames->wDeviceOffset);
+        GlobalUnlock(pd.hDevNames);
+        GlobalFree(pd.hDevNames);
+    }
+    if (pd.hDevMode)
+        GlobalFree(pd.hDevMode);
+    if (pd.hDC)
+        DeleteDC(pd.hDC);
+    PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ACCESS_USE};
+    if (!OpenPrinterA(s->m_szPrinterName, &p.m_hPrinter, &defaults)) {
+        p.m_hPrinter = NULL;
+        s->m_bOpenedPrinter = false;
+        return 0;
+    }
+    return 1;
+}
+
+/* Opens the named printer (or the dialog's) and classifies its driver. */
+int OpenSpoolerPrinter(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterA(s->m_szPrinterName, &p.m_hPrinter, &defaults) &&
+        !OpenPrinterA(s->m_szPrinterName, &p.m_hPrinter, &defaults)) {
+        p.m_hPrinter = NULL;
+        s->Log("OpenNovarcPrinter OpenPrinter(%s) FAILED GetLastError() = %d", s->m_szPrinterName,
+               (int)GetLastError());
+        if (!OpenThroughDialog(s))
+            return 0;
+    }
+    ReadDriverClass(s);
+    return 1;
+}
+
+int OpenRawDocument(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    if (p.m_hPrinter)
+        ClosePrinter(p.m_hPrinter);
+    p.m_hPrinter = NULL;
+    if (!OpenPrinterA(s->m_szPrinterName, &p.m_hPrinter, NULL))
+        p.m_hPrinter = NULL;
+    DOC_INFO_1A doc = {p.m_szJobDocName, p.m_szOutputName[0] ? p.m_szOutputName : NULL,
+                       (LPSTR) "RAW"};
+    p.m_iRawJobId = p.m_hPrinter ? (int)StartDocPrinterA(p.m_hPrinter, 1, (LPBYTE)&doc) : 0;
+    if (p.m_iRawJobId == 0) {
+        s->m_bOpenedPrinter = false;
+    } else if (!StartPagePrinter(p.m_hPrinter)) {
+        EndDocPrinter(p.m_hPrinter);
+        s->m_bOpenedPrinter = false;
+    } else
+        s->m_bOpenedPrinter = true;
+    if (!s->m_bOpenedPrinter && p.m_hPrinter) {
+        ClosePrinter(p.m_hPrinter);
+        p.m_hPrinter = NULL;
+    }
+    s->Log("OpenNovarcPrinter m_iUseRawData m_bOpenedPrinter = %s",
+           s->m_bOpenedPrinter ? "TRUE" : "FALSE");
+    return s->m_bOpenedPrinter ? 1 : 0;
+}
+
+int OpenGdiDocument(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    p.m_DevMode = DEVMODEA();
+    p.m_DevMode.dmSpecVersion = DM_SPECVERSION;
+    p.m_DevMode.dmSize = DEVMODE_PUBLIC_SIZE;
+    p.m_DevMode.dmFields = DM_ORIENTATION;
+    p.m_DevMode.dmOrientation = p.m_bLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+    p.m_hPrinterDc = CreateDCA(p.m_szDriverName, s->m_szPrinterName, NULL, NULL);
+    FillDocInfo(s);
+    p.m_iJobId = p.m_hPrinterDc ? StartDocA(p.m_hPrinterDc, &p.m_DocInfo) : -1;
+    if (p.m_iJobId == -1) {
+        s->Log("OpenNovarcPrinter StartDoc() FAILED GetLastError() = %d", (int)GetLastError());
+        CloseNovarcPrinter(s);
+        if (p.m_hPrinterDc) { /* no document to end: the context must still go */
+            DeleteDC(p.m_hPrinterDc);
+            p.m_hPrinterDc = NULL;
+        }
+        s->m_bOpenedPrinter = false;
+        p.m_bOpenError = true;
+        return 0;
+    }
+    SetJobOwner(s);
+    if (p.m_hPrinterDc) {
+        s->m_bOpenedPrinter = true;
+        QueryColour(s);
+    }
+    s->Log("OpenNovarcPrinter m_bOpenedPrinter = %s", s->m_bOpenedPrinter ? "TRUE" : "FALSE");
+    return 1;
+}
+
+void TakeRecord(NovarcprintProcess *s, const PrinterOpenRecord &r)
+{
+    PrinterState &p = s->m_Printer;
+    s->m_iFormLength = r.iFormLength;
+    p.m_iUseRawData = r.iUseRawData;
+    if (r.bHasImaging && r.iImagingLibrary >= 0)
+        p.m_iImagingLibrary = r.iImagingLibrary;
+    if (r.bHasFormType)
+        p.m_iFormTypeCode = r.iFormTypeCode;
+    if (r.bHasOptions)
+        p.m_iOptionFlags = r.iOptionFlags;
+    if (r.bHasFaxJob)
+        s->m_iFaxJob = r.iFaxJob;
+    if (r.bHasUserName)
+        snprintf(p.m_szUserName, sizeof(p.m_szUserName), "%s", r.szUserName);
+    p.m_bJpegLevel = p.m_iOptionFlags & OPTION_JPEG_LEVEL;
+    p.m_bLabelMode = p.m_iOptionFlags & OPTION_LABEL_MODE;
+    p.m_bEyePaper = p.m_iOptionFlags & OPTION_EYE_PAPER;
+    p.m_bInsuranceForm = p.m_iOptionFlags & OPTION_INSURANCE_FORM;
+    p.m_bMobileLabel = p.m_iOptionFlags & OPTION_MOBILE_LABEL;
+    snprintf(s->m_szPrinterName, sizeof(s->m_szPrinterName), "%s", r.szPrinterName);
+    snprintf(p.m_szDriverName, sizeof(p.m_szDriverName), "%s", r.szDriverName);
+    snprintf(p.m_szOutputName, sizeof(p.m_szOutputName), "%s", r.szOutputName);
+}
+
+/* The libraries an open may need.  The imaging library is not part of this
+ * client yet: a job that asks for it is told so in the log rather than
+ * drawn without it. */
+void LoadOpenLibraries(NovarcprintProcess *s)
+{
+    if (s->m_Printer.m_iImagingLibrary)
+        s->Log("OpenNovarcPrinter imaging library not available");
+    char szPath[MAX_PATH] = "";
+    UINT uLen = GetSystemDirectoryA(szPath, sizeof(szPath));
+    if (uLen > 0 && uLen < sizeof(szPath) - 16)
+        strcat(szPath, "\\cdintf550.dll");
+    HMODULE hLib = uLen > 0 ? LoadLibraryA(szPath) : NULL;
+    s->Log("LoadAmyuniDLL %s", hLib ? "SUCCESS" : "FAILED");
+    if (hLib)
+        FreeLibrary(hLib);
+}
+
+/* Targets whose support is not in this client yet: the open fails openly. */
+int SpecialTargetUnavailable(NovarcprintProcess *s)
+{
+    const char *szName = s->m_szPrinterName;
+    if (strcmp(szName, "VSIFAX Server") == 0) {
+        s->Log("OpenNovarcPrinter fax printer not available");
+        s->m_Printer.m_iFaxBusy = 1;
+        return 1;
+    }
+    if (strstr(szName, "NovarcPDF") || strstr(szName, "NovarcMobilePDF") ||
+        strstr(szName, "NovarcPrintPDF")) {
+        MakeUniqueFileName(s->m_Printer.m_szOutputName, OPEN_NAME_SIZE, "Img", "pdf");
+        snprintf(s->m_Printer.m_szConverterFileName, OPEN_NAME_SIZE, "%s",
+                 s->m_Printer.m_szOutputName);
+        s->Log("OpenKelAmyuniPrinter(FAILED) m_bOpenedPrinter = FALSE");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int OpenNovarcPrinter(NovarcprintProcess *s, const MsgBuf *pRecord)
+{
+    PrinterState &p = s->m_Printer;
+    s->m_bConverter = false;
+    p.m_bOpenError = false;
+    p.m_bPrinted = false;
+    if (p.m_hPrinterDc)
+        return 0; /* the current document stays as it is */
+    s->m_bFax = false;
+    p.m_bEPrint = false;
+    p.m_sDefaultSource = -1;
+    p.m_iPendingBin = -1;
+    PrinterOpenRecord record;
+    if (!ParseOpenRecord(pRecord->szBuf, pRecord->iLen, &record)) {
+        s->Log("OPEN_PRINTER malformed record iLen<%d>", pRecord->iLen);
+        return 0;
+    }
+    TakeRecord(s, record);
+    s->m_bOpenedPrinter = false;
+    s->Log("OpenNovarcPrinter");
+    s->Log("OpenNovarcPrinter iFormTypeCode<%d> iOptionFlags<%d> szUserName<%s>", p.m_iFormTypeCode,
+           p.m_iOptionFlags, p.m_szUserName);
+    LoadOpenLibraries(s);
+    if (SpecialTargetUnavailable(s))
+        return 0;
+    if (strcmp(s->m_szPrinterName, "LeadtoolsCVT") == 0) {
+        CreateDirectoryA("c:\\novarc\\convert_pdf", NULL);
+        p.m_szOutputName[0] = 0;
+        p.m_bLeadtoolsConvertPrinter = true;
+        s->m_bOpenedPrinter = true;
+        return 1;
+    }
+    if (s->m_szPrinterName[0] && !OpenSpoolerPrinter(s))
+        return 0;
+    if (p.m_bTsp800)
+        ApplyCutSettings(s, p.m_iFormTypeCode, s->m_szPrinterName);
+    if (p.m_iUseRawData)
+        return OpenRawDocument(s);
+    return OpenGdiDocument(s);
+}
