@@ -9,6 +9,8 @@
 #include "kernel/errors.h"
 #include "kernel/paths.h"
 
+#include "utils/posix_fs.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -20,29 +22,6 @@
 
 namespace winport {
 namespace {
-
-/* The source's data into `out`; 0 or an errno value. */
-int CopyData(int in, int out)
-{
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return 0;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                return errno;
-            done += w;
-        }
-    }
-}
 
 /* Writes the copy aside and renames it over `to`; 0 or an errno value. */
 int CopyAside(const std::string &from, const struct stat &source, const std::string &to)
@@ -57,7 +36,7 @@ int CopyAside(const std::string &from, const struct stat &source, const std::str
         close(in);
         return err;
     }
-    int err = CopyData(in, out);
+    int err = util::CopyFdData(in, out);
     if (!err && fsync(out) != 0)
         err = errno;
     const timespec times[2] = {source.st_atim, source.st_mtim};

@@ -33,28 +33,6 @@ int RenameNoReplace(const std::string &from, const std::string &to)
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-int CopyData(int in, int out)
-{
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return 0;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                return errno;
-            done += w;
-        }
-    }
-}
-
 /* Copies the regular file `from` beside `to` under a temporary name, then
  * renames it into place (atomically replacing when `replace`), then deletes
  * `from`.  Returns 0 or an errno value. */
@@ -75,7 +53,7 @@ int CopyThenDelete(const std::string &from, const std::string &to, bool replace)
         close(in);
         return err;
     }
-    int err = CopyData(in, out);
+    int err = util::CopyFdData(in, out);
     if (!err && fchmod(out, st.st_mode & 07777) != 0)
         err = errno;
     if (!err) {

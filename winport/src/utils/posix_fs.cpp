@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -70,6 +71,28 @@ std::string ParentOf(const std::string &path)
     if (slash == 0)
         return "/";
     return path.substr(0, slash);
+}
+
+int CopyFdData(int in, int out)
+{
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0)
+                return errno;
+            done += w;
+        }
+    }
 }
 
 } // namespace winport::util

@@ -18,6 +18,10 @@ int MakeDirs(const std::string &path);
 /* Whether `path` names an existing folder (symbolic links followed). */
 bool IsDirectory(const std::string &path);
 
+/* Copies everything readable from `in` to `out` (retrying interrupted
+ * calls); 0 or an errno value. */
+int CopyFdData(int in, int out);
+
 /* Whether anything (even a dangling symbolic link) exists at `path`. */
 bool Exists(const std::string &path);
 
