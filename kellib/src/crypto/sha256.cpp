@@ -11,9 +11,10 @@
 #include <cstring>
 
 namespace kel::crypto {
-namespace {
 
-constexpr uint32_t kRoundConstants[64] = {
+/* The round constants: the first 32 bits of the fractional parts of the cube
+ * roots of the first 64 primes.  Aligned for the SHA-NI path's 16-byte loads. */
+alignas(16) const uint32_t kSha256RoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -23,6 +24,8 @@ constexpr uint32_t kRoundConstants[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
+
+namespace {
 
 constexpr uint32_t kInitialState[8] = {
     0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
@@ -63,7 +66,7 @@ void compress_one(uint32_t state[8], const uint8_t *block)
             w[i & 15] += s0 + w[(i - 7) & 15] + s1;
         }
         const uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                            kRoundConstants[i] + w[i & 15];
+                            kSha256RoundConstants[i] + w[i & 15];
         const uint32_t t2 =
             (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;

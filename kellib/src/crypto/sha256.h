@@ -11,6 +11,9 @@
 
 namespace kel::crypto {
 
+/* FIPS 180-4 round constants, shared by the portable and SHA-NI paths. */
+alignas(16) extern const uint32_t kSha256RoundConstants[64];
+
 constexpr size_t kSha256Size = 32;
 constexpr size_t kSha256Block = 64;
 
