@@ -151,8 +151,12 @@ void NovarcprintProcess::StartWorker(int iType, const char *szName, LPTHREAD_STA
     const char *szCreateText = bPrintMode ? "SET_PRINT_MODE" : szName;
     WorkerStart *pStart = MakeWorkerStart(this, iType);
     DWORD dwThreadId = 0;
+    /* Counted before the thread exists, so that whoever waits for the workers
+     * to finish (the end of WinMain, tests) never misses one about to start. */
+    m_iWorkerCount++;
     HANDLE hThread = pStart ? CreateThread(NULL, 0, pWorker, pStart, 0, &dwThreadId) : NULL;
     if (!hThread) {
+        m_iWorkerCount--;
         Log("%s CreateThread()", szCreateText);
         if (pStart) {
             FreeMsgBuf(&pStart->msg);
@@ -199,7 +203,11 @@ void NovarcprintProcess::HandleWebnovNovarcprintMsg(SOCKET socket, int, MsgBuf *
         m_Msg.iLen = buffer->iLen;
     }
     FreeMsgBuf(buffer);
-    m_sockReply = socket;
+    /* Every message of a connection comes on the same socket: storing it only
+     * when it changes keeps the main thread from writing a field that a
+     * running worker is reading to send its reply. */
+    if (m_sockReply != socket)
+        m_sockReply = socket;
     const MessageRoute *pRoute = FindRoute(iType);
     if (pRoute) {
         if (pRoute->runs == RUNS_MAIN)

@@ -18,6 +18,9 @@
  * converter printer. */
 #define MAIN_KEEPALIVE_TIMER 1
 #define MAIN_KEEPALIVE_MS 60000
+/* How long the end of WinMain waits for running workers before it deletes
+ * the session they use. */
+#define WORKER_EXIT_WAIT_MS 5000
 #define DEATH_TIMER 3
 #define DEATH_NO_SESSION_MS 60000
 #define DEATH_SESSION_MS 300000

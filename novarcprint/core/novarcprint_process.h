@@ -82,11 +82,11 @@ public:
     int m_iProcessId;
     int m_iPrintkeeperMode;
     int m_iPrintStatus;
-    volatile bool m_bDone;
+    std::atomic<bool> m_bDone;
     volatile bool m_bOpenedPrinter;
-    volatile bool m_bOpenReplySent;
-    volatile bool m_bCloseReceived;
-    volatile bool m_bConnectionClosed;
+    std::atomic<bool> m_bOpenReplySent;
+    std::atomic<bool> m_bCloseReceived;
+    std::atomic<bool> m_bConnectionClosed;
     volatile bool m_bDebugLog;
     bool m_bFax;
     bool m_bConverter;

@@ -61,9 +61,19 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         LowerPriorityOnceOpened();
     }
     g.pSession->CleanupRecentScansFiles();
-    g.pSession->Log(" delete pNovarcprint");
-    delete g.pSession;
-    g.pSession = NULL;
+    /* A worker may still be finishing the request that came before the
+     * close; the session must outlive it.  One that does not finish in time
+     * keeps the session: the process ends without deleting it. */
+    for (DWORD dwWaited = 0;
+         g.pSession->m_iWorkerCount.load() > 0 && dwWaited < WORKER_EXIT_WAIT_MS; dwWaited += 10)
+        Sleep(10);
+    if (g.pSession->m_iWorkerCount.load() > 0) {
+        g.pSession->Log(" workers still running, pNovarcprint kept");
+    } else {
+        g.pSession->Log(" delete pNovarcprint");
+        delete g.pSession;
+        g.pSession = NULL;
+    }
     if (hBrush)
         DeleteObject(hBrush);
     return (int)msg.wParam;

@@ -124,7 +124,6 @@ DWORD RunWorker(LPVOID pArg, const char *szWorkerName, RequestHandler pHandler)
     NovarcprintProcess *pSession = pStart->pSession;
     HANDLE hPrintMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, pSession->m_szPrintMutexName);
     HANDLE hFree = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, pSession->m_szFreeSemaphoreName);
-    pSession->m_iWorkerCount++;
     WaitForSingleObject(hPrintMutex, INFINITE);
     if (!ReleaseSemaphore(hFree, 1, NULL))
         pSession->Log("%s ReleaseSemaphore()", szWorkerName);

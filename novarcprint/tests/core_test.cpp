@@ -98,9 +98,7 @@ TEST_F(SessionTest, WorkerHeldOffByThePrintLockTimesTheDispatcherOutButStillRuns
     /* The late worker's release satisfies this wait at once, so the next
      * worker may not have started when the dispatcher returns. */
     Dispatch(SET_PRINTER_BOLD, Int32(1));
-    for (int i = 0; i < 600 && !session_->m_bBold; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    WaitForWorkers();
+    WaitForWorkers(); /* counted from before the worker's thread starts */
     EXPECT_EQ(session_->m_iFormLength, 77);
     EXPECT_TRUE(session_->m_bBold);
 }
