@@ -8,6 +8,7 @@
 
 #include "novarcprint_process.h"
 #include "workers.h"
+#include "stream.h"
 
 namespace {
 
@@ -59,8 +60,8 @@ NovarcprintProcess::NovarcprintProcess(HINSTANCE hInstance, HWND hMainWnd, int i
       m_iPrintStatus(0), m_bDone(false), m_bOpenedPrinter(false), m_bOpenReplySent(false),
       m_bCloseReceived(false), m_bConnectionClosed(false), m_bDebugLog(false), m_bFax(false),
       m_bConverter(false), m_bCloseStatusFlag(false), m_iCloseStatusValue(0), m_iFaxJob(0),
-      m_iPrintMode(0), m_iLinesPerInch(6), m_iFormLength(0), m_bBold(false), m_iFormFeedOption(0),
-      m_bPageOpen(false), m_iBarCodeMode(0), m_iBarCodeHeight(0), m_crTextColor(0),
+      m_iPrintMode(8), m_iLinesPerInch(6), m_iFormLength(0), m_bBold(false), m_iFormFeedOption(1),
+      m_bPageOpen(false), m_iBarCodeMode(0), m_iBarCodeHeight(11), m_crTextColor(0),
       m_iHeadingType(0), m_iFootingType(0), m_szHeading(), m_szFooting(), m_iCurrentImagePage(0),
       m_iImageState(0), m_szDebugDir(), m_szLogFileName(), m_szLogPath(), m_szPrinterName(),
       m_iStoredPrintModeType(0), m_iCloseTimer(0), m_iOpenTimer(0), m_iWorkerCount(0),
@@ -176,14 +177,15 @@ void NovarcprintProcess::SetDone(int iFlag)
     m_szFooting[0] = 0;
     m_iCurrentImagePage = 0;
     m_iImageState = 0;
+    m_Stream.m_iLineCount = 0;
     Log("SetDone() ResetPrintingFlags()");
     ResetPrintingFlag();
 }
 
 void NovarcprintProcess::ResetPrintingFlag()
 {
-    /* A finished job leaves no half-open page behind for the next one. */
-    m_bPageOpen = false;
+    /* A finished job leaves no half-open page or pen position behind. */
+    ::ResetPrintingFlag(this);
 }
 
 void NovarcprintProcess::DeleteConverterTempFiles()

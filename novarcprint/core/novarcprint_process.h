@@ -19,6 +19,7 @@
 
 #include "novarcprint_msgs.h"
 #include "printer_state.h"
+#include "stream_state.h"
 
 #define KERNEL_NAME_SIZE 260
 #define PRINTER_NAME_SIZE 200
@@ -138,6 +139,8 @@ public:
     MsgBuf m_OpenRecord;
     /* The job's printer and its device settings (printer/). */
     PrinterState m_Printer;
+    /* The text stream's extra settings and pen position (stream/). */
+    StreamState m_Stream;
     char m_szCreateError[64];
 
 private:

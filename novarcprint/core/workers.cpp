@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "printer.h"
+#include "stream.h"
 #include "workers.h"
 
 namespace {
@@ -16,103 +17,6 @@ namespace {
 int HandleLogOnly(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType)
 {
     pSession->Log("Request iType:%d iLen:%d not handled by this client", iType, pMsg->iLen);
-    return 1;
-}
-
-/* An int32 setting; a short payload fails the request. */
-bool ReadIntSetting(NovarcprintProcess *pSession, MsgBuf *pMsg, const char *szName, int *pValue)
-{
-    if (pMsg->iLen < 4) {
-        pSession->Log("%s payload too short iLen<%d>", szName, pMsg->iLen);
-        return false;
-    }
-    *pValue = TakeInt(pMsg);
-    return true;
-}
-
-int HandleSetPrintMode(NovarcprintProcess *s, MsgBuf *, int iType)
-{
-    switch (iType) {
-    case SET_PRINT_SIZE_8:
-    case SET_PRINT_SIZE_9:
-        s->m_iPrintMode = iType;
-        s->m_iLinesPerInch = 6;
-        break;
-    case SET_PRINT_SIZE_10:
-        s->m_iLinesPerInch = 6;
-        break;
-    case SET_PRINT_SIZE_23:
-        s->m_iLinesPerInch = 8;
-        break;
-    case SET_PRINT_SIZE_24:
-        s->m_iPrintMode = SET_PRINT_SIZE_24;
-        break;
-    case SET_PRINT_SIZE_91:
-        s->m_iBarCodeMode = 0;
-        break;
-    case SET_PRINT_SIZE_112:
-        s->m_crTextColor = RGB(0, 0, 0);
-        break;
-    default:
-        break;
-    }
-    s->Log("ThreadSetPrintMode iType:%d mode<%d> lpi<%d>", iType, s->m_iPrintMode,
-           s->m_iLinesPerInch);
-    return 1;
-}
-
-int HandleFormLength(NovarcprintProcess *s, MsgBuf *pMsg, int)
-{
-    int iValue;
-    if (!ReadIntSetting(s, pMsg, "PRINTER_FORM_LENGTH", &iValue))
-        return 0;
-    s->m_iFormLength = iValue;
-    s->Log("PRINTER_FORM_LENGTH <%d>", iValue);
-    return 1;
-}
-
-int HandleBold(NovarcprintProcess *s, MsgBuf *pMsg, int)
-{
-    int iValue;
-    if (!ReadIntSetting(s, pMsg, "SET_PRINTER_BOLD", &iValue))
-        return 0;
-    s->m_bBold = iValue > 0;
-    s->Log("SET_PRINTER_BOLD <%d>", iValue);
-    return 1;
-}
-
-int HandleFormFeedOption(NovarcprintProcess *s, MsgBuf *pMsg, int)
-{
-    int iValue;
-    if (!ReadIntSetting(s, pMsg, "SET_FORMFEED_OPTION", &iValue))
-        return 0;
-    s->m_iFormFeedOption = iValue;
-    if (iValue == 0)
-        s->m_bPageOpen = true;
-    s->Log("SET_FORMFEED_OPTION <%d>", iValue);
-    return 1;
-}
-
-int HandleBarCode(NovarcprintProcess *s, MsgBuf *pMsg, int)
-{
-    int iMode, iHeight;
-    if (!ReadIntSetting(s, pMsg, "PRINT_BAR_CODE", &iMode) ||
-        !ReadIntSetting(s, pMsg, "PRINT_BAR_CODE", &iHeight))
-        return 0;
-    s->m_iBarCodeMode = iMode;
-    s->m_iBarCodeHeight = iHeight;
-    s->Log("PRINT_BAR_CODE <%d> <%d>", iMode, iHeight);
-    return 1;
-}
-
-int HandleFontColor(NovarcprintProcess *s, MsgBuf *pMsg, int)
-{
-    int rgb[3];
-    for (int &c : rgb)
-        if (!ReadIntSetting(s, pMsg, "PRINT_FONT_COLOR", &c))
-            return 0;
-    s->m_crTextColor = RGB(rgb[0] & 0xff, rgb[1] & 0xff, rgb[2] & 0xff);
-    s->Log("PRINT_FONT_COLOR <%d> <%d> <%d>", rgb[0] & 0xff, rgb[1] & 0xff, rgb[2] & 0xff);
     return 1;
 }
 
@@ -157,14 +61,14 @@ DEFINE_WORKER(ThreadOpenPrinter, HandleOpenPrinterWork)
 DEFINE_WORKER(ThreadClosePrinter, HandleClosePrinterWork)
 DEFINE_WORKER(ThreadPrintNovarcDocument, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintNovarcWordDocument, HandleLogOnly)
-DEFINE_WORKER(ThreadPrintNovarcStream, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintNovarcStream, HandlePrintNovarcStream)
 DEFINE_WORKER(ThreadSetPrintMode, HandleSetPrintMode)
 DEFINE_WORKER(ThreadReceiveImageFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndImageFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveLetterheadeFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndLetterheadFile, HandleLogOnly)
 DEFINE_WORKER(ThreadSetPrinterTray, HandleSetPrinterTray)
-DEFINE_WORKER(ThreadSetPosition, HandleLogOnly)
+DEFINE_WORKER(ThreadSetPosition, HandleSetPosition)
 DEFINE_WORKER(ThreadReceiveAnnotationFile, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveEndAnnotationFile, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintImageFile, HandleLogOnly)
@@ -197,9 +101,9 @@ DEFINE_WORKER(ThreadReceivePrintUrl, HandleLogOnly)
 DEFINE_WORKER(ThreadReceiveDeleteFile, HandleReceiveDeleteFile)
 DEFINE_WORKER(ThreadPrintPdfCompForm, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintLabElectronicE, HandleLogOnly)
-DEFINE_WORKER(ThreadPrintStreamCustomFont, HandleLogOnly)
+DEFINE_WORKER(ThreadPrintStreamCustomFont, HandleCustomFont)
 DEFINE_WORKER(ThreadImageConversionOptions, HandleLogOnly)
 DEFINE_WORKER(ThreadPrintFontColor, HandleFontColor)
 DEFINE_WORKER(ThreadSendNamedFileChecksum, HandleSendNamedFileChecksum)
-DEFINE_WORKER(ReceiveHeadingFootingInfo, HandleLogOnly)
+DEFINE_WORKER(ReceiveHeadingFootingInfo, HandleHeadingFooting)
 DEFINE_WORKER(ThreadReceiveReturnFilledPdfForm, HandleLogOnly)

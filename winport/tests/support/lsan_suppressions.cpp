@@ -1,5 +1,5 @@
 /*
- * Leak-sanitizer suppressions for the GDI tests.  fontconfig loses a few
+ * Leak-sanitizer suppressions for tests that draw text.  fontconfig loses a few
  * hundred bytes while parsing its configuration files (inside libexpat
  * callbacks, once per process); that is fontconfig's, not ours.
  */

@@ -1,0 +1,41 @@
+/*
+ * The text-stream half of the print session: settings the server sends
+ * before a stream that have no field of their own in the session, the pen
+ * position that carries one stream on where the last one stopped, and the
+ * scratch of the font lookup.  Held inside the session; touched only under
+ * the session's print lock.
+ */
+#ifndef NOVARCPRINT_STREAM_STATE_H
+#define NOVARCPRINT_STREAM_STATE_H
+
+#include <windows.h>
+
+#define STREAM_FACE_SIZE 32
+
+struct StreamState {
+    /* Custom size (print mode 109). */
+    int m_iCustomPointSize = 0;
+    int m_iCustomLinesPerInch = 6;
+    int m_iFontIndex = 0;
+
+    /* Requested positions in device units, applied once by the renderer. */
+    int m_iHorzPos = 0;
+    int m_iVertPos = 0;
+    bool m_bHorzPending = false;
+    bool m_bVertPending = false;
+
+    /* Pen position; m_dY is a baseline, 0 while no position is set. */
+    double m_dX = 0;
+    double m_dY = 0;
+    double m_dLineHeight = 0;
+    double m_dLastWidth = 0;
+    int m_iLineCount = 0;
+
+    /* Font lookup scratch (the enumeration callback writes these). */
+    LOGFONTA m_LogFont = {};
+    char m_szWantedFace[STREAM_FACE_SIZE] = "";
+    bool m_bFontFound = false;
+    bool m_bDeviceFont = false; /* the family found is printer-resident */
+};
+
+#endif /* NOVARCPRINT_STREAM_STATE_H */
