@@ -129,6 +129,13 @@ LSTATUS LookupKey(HKEY hKey, KeyRef &ref)
     return ERROR_SUCCESS;
 }
 
+LSTATUS LookupKeyFor(HKEY hKey, REGSAM needed, KeyRef &ref)
+{
+    if (LSTATUS err = LookupKey(hKey, ref))
+        return err;
+    return (ref.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 HKEY AddKeyHandle(const std::shared_ptr<Hive> &hive, uint64_t id, REGSAM access)
 {
     return KeyTable::Instance().Insert(OpenKey{hive, id, access});

@@ -66,10 +66,8 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
     if (lpReserved || !lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LSTATUS err = LookupKey(hKey, ref))
+    if (LSTATUS err = LookupKeyFor(hKey, KEY_ENUMERATE_SUB_KEYS, ref))
         return err;
-    if (!(ref.access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
     std::string name;
     uint64_t lastWrite = 0;
     LSTATUS err = ref.hive->Read([&](const Tree &tree) {
@@ -112,10 +110,8 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     if (lpReserved || !lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LSTATUS err = LookupKey(hKey, ref))
+    if (LSTATUS err = LookupKeyFor(hKey, KEY_QUERY_VALUE, ref))
         return err;
-    if (!(ref.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     Value value;
     LSTATUS err = ref.hive->Read([&](const Tree &tree) {
         LSTATUS found;
@@ -155,10 +151,8 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
     if (lpReserved || (lpClass && !lpcchClass))
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LSTATUS err = LookupKey(hKey, ref))
+    if (LSTATUS err = LookupKeyFor(hKey, KEY_QUERY_VALUE, ref))
         return err;
-    if (!(ref.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     KeyInfo info;
     if (LSTATUS err = ReadKeyInfo(ref, info))
         return err;

@@ -74,10 +74,8 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     if (lpReserved || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LSTATUS err = LookupKey(hKey, ref))
+    if (LSTATUS err = LookupKeyFor(hKey, KEY_QUERY_VALUE, ref))
         return err;
-    if (!(ref.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     DWORD type = REG_NONE;
     std::string data;
     LSTATUS err = ReadValue(ref, lpValueName ? lpValueName : "", type, data);
@@ -98,10 +96,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/,
     if (!lpData && cbData)
         return ERROR_NOACCESS;
     KeyRef ref;
-    if (LSTATUS err = LookupKey(hKey, ref))
+    if (LSTATUS err = LookupKeyFor(hKey, KEY_SET_VALUE, ref))
         return err;
-    if (!(ref.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
     const std::string_view name = lpValueName ? lpValueName : "";
     if (name.size() > kMaxValueNameLen)
         return ERROR_INVALID_PARAMETER;
@@ -115,10 +111,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/,
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
     KeyRef ref;
-    if (LSTATUS err = LookupKey(hKey, ref))
+    if (LSTATUS err = LookupKeyFor(hKey, KEY_SET_VALUE, ref))
         return err;
-    if (!(ref.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
     return RemoveValue(ref, lpValueName ? lpValueName : "");
 }
 

@@ -38,6 +38,9 @@ bool IsPredefined(HKEY hKey);
 
 /* The key behind hKey; ERROR_INVALID_HANDLE when there is none. */
 LSTATUS LookupKey(HKEY hKey, KeyRef &ref);
+/* LookupKey, then ERROR_ACCESS_DENIED unless the handle was opened with
+ * `needed`. */
+LSTATUS LookupKeyFor(HKEY hKey, REGSAM needed, KeyRef &ref);
 
 /* A new handle to the key `id` of `hive`. */
 HKEY AddKeyHandle(const std::shared_ptr<Hive> &hive, uint64_t id, REGSAM access);
