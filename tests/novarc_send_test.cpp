@@ -68,7 +68,7 @@ TEST(NovarcSend, JsonJobAndTheTextShortcut)
     out = RunSend(root, "--printer Office --text " + text, &status);
     EXPECT_EQ(status, 0) << out;
     /* open, three stream pieces, close */
-    EXPECT_NE(out.find("-> type 1, 7 payload bytes"), std::string::npos) << out;
+    EXPECT_NE(out.find("-> type 1, 17 payload bytes"), std::string::npos) << out;
     EXPECT_NE(out.find("-> type 5, 500 payload bytes"), std::string::npos) << out;
     EXPECT_NE(out.find("-> type 2, 0 payload bytes"), std::string::npos) << out;
 }

@@ -20,6 +20,8 @@
 
 namespace {
 
+constexpr int kOpenPrinter = 1;
+
 struct Options {
     std::string host = "127.0.0.1";
     int port = 13001;
@@ -27,6 +29,8 @@ struct Options {
     std::string job;
     std::string printer;
     std::string text;
+    int formLength = 66;       /* lines per page of the common job */
+    std::string clientVersion; /* "MAJOR[.MINOR]" for the version-info message */
     std::string saveDir = ".";
     int waitMs = 2000; /* how long to wait for replies after the last request */
 };
@@ -36,6 +40,7 @@ void Usage()
     fprintf(stderr,
             "usage: novarc-send [--host H] [--port P] | [--spawn PATH-TO-Novarcprint]\n"
             "                   [--job FILE] [--printer NAME --text FILE]\n"
+            "                   [--form-length N] [--client-version MAJOR[.MINOR]]\n"
             "                   [--save-dir DIR] [--wait MS]\n"
             "Sends the requests of FILE (see docs/novarc-send.md) and prints the replies.\n");
 }
@@ -59,6 +64,10 @@ bool ParseArgs(int argc, char **argv, Options *o)
             o->printer = v;
         else if (a == "--text")
             o->text = v;
+        else if (a == "--form-length")
+            o->formLength = atoi(v.c_str());
+        else if (a == "--client-version")
+            o->clientVersion = v;
         else if (a == "--save-dir")
             o->saveDir = v;
         else if (a == "--wait")
@@ -69,12 +78,44 @@ bool ParseArgs(int argc, char **argv, Options *o)
     return !o->job.empty() || !o->printer.empty();
 }
 
+std::string Int32Bytes(int value)
+{
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; i++)
+        bytes[i] = (char)((unsigned)value >> (8 * i));
+    return bytes;
+}
+
+/* The first message on a print port connection: which client version the
+ * service should start (type 30, sub-type 22, then the XML document).  The
+ * service consumes the first message whatever it is, so it is always sent
+ * there; empty version texts select the default client. */
+JobStep VersionInfoStep(const std::string &version)
+{
+    std::string major = version, minor;
+    const size_t dot = version.find('.');
+    if (dot != std::string::npos) {
+        major = version.substr(0, dot);
+        minor = version.substr(dot + 1);
+    }
+    JobStep step;
+    step.type = 30;
+    step.payload = Int32Bytes(22) +
+                   "<?xml version=\"1.0\"?><NovarcPrintOptions><NovarcPrintMajorVersion>" + major +
+                   "</NovarcPrintMajorVersion><NovarcPrintMinorVersion>" + minor +
+                   "</NovarcPrintMinorVersion></NovarcPrintOptions>";
+    return step;
+}
+
 /* The common job: open the printer, print the text in pieces, close. */
 bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *error)
 {
     JobStep open;
     open.type = JobTypeFromName("OPEN_PRINTER");
-    open.payload = o.printer + '\0';
+    /* The open record: printer, driver (empty: the printer's own), form
+     * length, raw-data flag, output name.  66 lines is the report form the
+     * server uses for letter paper at 6 lines per inch. */
+    open.payload = o.printer + '\0' + '\0' + Int32Bytes(o.formLength) + Int32Bytes(0) + '\0';
     steps->push_back(open);
     if (!o.text.empty()) {
         std::ifstream in(o.text, std::ios::binary);
@@ -150,6 +191,8 @@ int main(int argc, char **argv)
         return 1;
     }
     ReplyDecoder decoder(o.saveDir);
+    if (o.spawn.empty())
+        steps.insert(steps.begin(), VersionInfoStep(o.clientVersion));
     for (const JobStep &step : steps) {
         if (step.type < 0) {
             Sleep(step.sleepMs);
@@ -157,6 +200,11 @@ int main(int argc, char **argv)
         }
         printf("-> type %d, %zu payload bytes\n", step.type, step.payload.size());
         NovarcSendRequest(sock, step.type, step.payload);
+        /* As the server does: nothing more goes out until the printer-open
+         * reply says whether there is a printer to print on. */
+        std::string reply;
+        if (step.type == kOpenPrinter && NovarcReceiveReply(sock, &reply, 30000))
+            printf("<- %s\n", decoder.Decode(reply).c_str());
         PrintReplies(sock, &decoder, 50);
     }
     PrintReplies(sock, &decoder, o.waitMs);
