@@ -10,6 +10,9 @@
 
 #include "windef.h"
 #include "winerror.h"
+#include "winnt.h"
+
+#include <stdarg.h>
 
 WINPORT_BEGIN_C
 
@@ -111,6 +114,66 @@ LPVOID WINAPI GlobalLock(HGLOBAL hMem);
 BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
 SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+
+/* Local memory, for buffers the system hands out (FormatMessageA with
+ * FORMAT_MESSAGE_ALLOCATE_BUFFER).  Blocks never move. */
+#define LMEM_FIXED 0x0000
+#define LMEM_MOVEABLE 0x0002
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+#define LHND (LMEM_MOVEABLE | LMEM_ZEROINIT)
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+/* Message texts: the system's text for an error code, or a caller's
+ * format string with inserts. */
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPSTR lpBuffer, DWORD nSize, va_list *Arguments);
+
+/* The event log. */
+#define EVENTLOG_SUCCESS 0x0000
+#define EVENTLOG_ERROR_TYPE 0x0001
+#define EVENTLOG_WARNING_TYPE 0x0002
+#define EVENTLOG_INFORMATION_TYPE 0x0004
+#define EVENTLOG_AUDIT_SUCCESS 0x0008
+#define EVENTLOG_AUDIT_FAILURE 0x0010
+HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
+BOOL WINAPI DeregisterEventSource(HANDLE hEventLog);
+BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID,
+                         PSID lpUserSid, WORD wNumStrings, DWORD dwDataSize, LPCSTR *lpStrings,
+                         LPVOID lpRawData);
+
+/* Security identifiers and descriptors. */
+BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                     BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+                                     DWORD nSubAuthority1, DWORD nSubAuthority2,
+                                     DWORD nSubAuthority3, DWORD nSubAuthority4,
+                                     DWORD nSubAuthority5, DWORD nSubAuthority6,
+                                     DWORD nSubAuthority7, PSID *pSid);
+PVOID WINAPI FreeSid(PSID pSid);
+BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2);
+BOOL WINAPI IsValidSid(PSID pSid);
+DWORD WINAPI GetLengthSid(PSID pSid);
+BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                         DWORD dwRevision);
+BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent,
+                                      PACL pDacl, BOOL bDaclDefaulted);
+BOOL WINAPI SetSecurityDescriptorSacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bSaclPresent,
+                                      PACL pSacl, BOOL bSaclDefaulted);
+BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID pOwner,
+                                       BOOL bOwnerDefaulted);
+BOOL WINAPI SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID pGroup,
+                                       BOOL bGroupDefaulted);
+
+/* Beep: headless, it returns TRUE once the duration has passed. */
+BOOL WINAPI Beep(DWORD dwFreq, DWORD dwDuration);
 
 WINPORT_END_C
 

@@ -6,8 +6,11 @@
 #define WINPORT_WINDOWS_H
 
 #include "windef.h"
+#include "winnt.h"
 #include "winerror.h"
 #include "winbase.h"
+#include "wincon.h"
+#include "winsvc.h"
 #include "winuser.h"
 #include "wingdi.h"
 #include "winreg.h"

@@ -4,6 +4,7 @@
  */
 #include "kernel/errors.h"
 #include "kernel/paths.h"
+#include "security/security.h"
 
 #include <windows.h>
 
@@ -30,18 +31,32 @@ bool Map(LPCSTR path, std::string &posix)
 } // namespace
 } // namespace winport
 
-/* CreateDirectoryA: creates one folder; security attributes are ignored.
- * An existing name fails with ERROR_ALREADY_EXISTS, a missing parent with
- * ERROR_PATH_NOT_FOUND. */
+/* CreateDirectoryA: creates one folder with the owner and DACL of the
+ * security descriptor in lpSecurityAttributes, if any (mapped as
+ * SetNamedSecurityInfoA maps them).  An existing name fails with
+ * ERROR_ALREADY_EXISTS, a missing parent with ERROR_PATH_NOT_FOUND, a
+ * descriptor that cannot be honoured with its error and no folder. */
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes)
 {
     using namespace winport;
-    (void)lpSecurityAttributes;
+    security::FileChange change;
+    if (DWORD error = security::PlanFromDescriptor(
+            lpSecurityAttributes ? lpSecurityAttributes->lpSecurityDescriptor : nullptr, &change)) {
+        SetLastError(error);
+        return FALSE;
+    }
     std::string posix;
     if (!Map(lpPathName, posix))
         return FALSE;
-    if (mkdir(posix.c_str(), 0777) != 0) {
+    // A protected folder never exists with group or other write permission.
+    if (mkdir(posix.c_str(), change.protect ? 0755 : 0777) != 0) {
         SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
+        return FALSE;
+    }
+    const bool secured = change.setOwner || change.setGroup || change.protect;
+    if (DWORD error = secured ? security::ApplyChange(posix, change) : 0) {
+        rmdir(posix.c_str());
+        SetLastError(error);
         return FALSE;
     }
     return TRUE;

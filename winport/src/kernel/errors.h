@@ -15,6 +15,11 @@ DWORD Win32ErrorFromErrno(int err);
 /* SetLastError(Win32ErrorFromErrno(err)). */
 void SetLastErrorFromErrno(int err);
 
+/* Windows' own text for a system error code the platform layer reports,
+ * ending in "\r\n" as Windows' texts do (some hold inserts such as %1);
+ * null for a code without one. */
+const char *SystemMessageText(DWORD code);
+
 } // namespace winport
 
 #endif

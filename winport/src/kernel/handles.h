@@ -34,8 +34,11 @@ enum class ObjectType : uint8_t {
     Thread,
     Process,
     Pipe,
-    Token,    // access tokens (OpenProcessToken, DuplicateTokenEx)
-    FindFile, // FindFirstFileA searches (closed with FindClose)
+    Token,          // access tokens (OpenProcessToken, DuplicateTokenEx)
+    FindFile,       // FindFirstFileA searches (closed with FindClose)
+    ServiceManager, // OpenSCManagerA (closed with CloseServiceHandle)
+    Service,        // OpenServiceA, CreateServiceA (closed with CloseServiceHandle)
+    EventSource,    // RegisterEventSourceA (closed with DeregisterEventSource)
 };
 
 class KernelObject {
