@@ -13,7 +13,11 @@ packages=(
   # drawing and fonts
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
+  googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
+  # the build generates the bar-code font with fontTools
+  python3 python3-fonttools
+  # the text-report benchmark compares with cups-filters' texttopdf
+  cups-filters
   # printing: CUPS client library, a CUPS server and cups-pdf for the spooler tests
   libcups2-dev cups printer-driver-cups-pdf
 )

@@ -5,6 +5,8 @@
  */
 #include <gdi_record.h>
 
+#include <cstdio>
+
 #include "printer.h"
 #include "session_fixture.h"
 #include "stream.h"
@@ -95,24 +97,23 @@ protected:
             CloseNovarcPrinter(session_.get());
         SessionTest::TearDown();
     }
-    void AddPrinter(DWORD dpi, const char *deviceFonts = "")
+    void AddPrinter(DWORD dpi, const char *deviceFonts = "", const char *portName = "NUL:")
     {
         HKEY key;
         RegCreateKeyExA(HKEY_LOCAL_MACHINE,
                         "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Report Laser", 0,
                         NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
         const char driver[] = "Generic Laser";
-        const char port[] = "NUL:";
         RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
+        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)portName, (DWORD)strlen(portName) + 1);
         RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
         RegSetValueExA(key, "DeviceFonts", 0, REG_SZ, (const BYTE *)deviceFonts,
                        (DWORD)strlen(deviceFonts) + 1);
         RegCloseKey(key);
     }
-    void Open(DWORD dpi = 600, const char *deviceFonts = "")
+    void Open(DWORD dpi = 600, const char *deviceFonts = "", const char *port = "NUL:")
     {
-        AddPrinter(dpi, deviceFonts);
+        AddPrinter(dpi, deviceFonts, port);
         std::string record = std::string("Report Laser") + '\0' + "Generic Laser" + '\0' +
                              Int32(66) + Int32(0) + '\0';
         MsgBuf msg = MsgBuf();
@@ -333,6 +334,38 @@ TEST_F(StreamTest, StreamMessageIsDrawnByItsWorkerAndTheJobResetClearsThePositio
     EXPECT_EQ(session_->m_Stream.m_dY, 0);
     EXPECT_EQ(session_->m_iFormFeedOption, 1);
     EXPECT_FALSE(session_->m_Printer.m_bPageStarted);
+}
+
+/* What a command printed on its standard output. */
+std::string Output(const std::string &command)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+TEST_F(StreamTest, BarCodeReportPrintedToAPdfFileScansBack)
+{
+    Open(600, "", "FILE:C:\\novarc\\barcode.pdf");
+    Run(HandleBarCode, PRINT_BAR_CODE, Int32(1) + Int32(30));
+    Run(HandleSetPosition, SET_HORZ_POS, Int32(300)); /* a half-inch quiet zone */
+    Dispatch(PRINT_STREAM, "*NOVARC 42-a*\x0c");
+    WaitForWorkers();
+    CloseNovarcPrinter(session_.get());
+    const std::string pdf = root_.driveC("novarc/barcode.pdf");
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    const std::string image = root_.path() + "/page";
+    Output("pdftoppm -r 300 -gray -singlefile '" + pdf + "' '" + image + "'");
+    /* Full ASCII: the lower-case letter arrives as its "+A" escape. */
+    EXPECT_EQ(Output("zbarimg --nodbus --raw -q '" + image + ".pgm' 2>/dev/null"),
+              "NOVARC 42-+A\n");
 }
 
 } // namespace

@@ -633,6 +633,7 @@ HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientat
 HFONT WINAPI CreateFontIndirectA(const LOGFONTA *lplf);
 int WINAPI EnumFontFamiliesExA(HDC hdc, LPLOGFONTA lpLogfont, FONTENUMPROCA lpProc, LPARAM lParam,
                                DWORD dwFlags);
+int WINAPI AddFontResourceA(LPCSTR lpFileName);
 BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA lptm);
 int WINAPI GetTextFaceA(HDC hdc, int c, LPSTR lpName);
 BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);

@@ -1,5 +1,6 @@
 /*
- * Font files: fontconfig finds the file of an installed family in a style,
+ * Font files: fontconfig finds the file of an installed family in a style
+ * (the system's fonts and the root's C:\Windows\Fonts, see fontdir.cpp),
  * FreeType opens it, and we keep, per Windows-1252 byte, its glyph and its
  * advance in font units.  Faces are cached for the life of the process (a
  * few dozen at most: families times four styles).
@@ -47,6 +48,7 @@ struct FileChoice {
  * this family, not Type 1 when another format exists. */
 bool chooseFile(const std::string &family, bool bold, bool italic, FileChoice *out)
 {
+    fontGeneration();
     FcPattern *pat = FcPatternCreate();
     FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
     FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
@@ -205,25 +207,30 @@ const FaceData *loadFace(const std::string &family, bool bold, bool italic, bool
 
 const std::vector<std::string> &installedFamilies()
 {
-    static auto *families = [] {
-        auto *list = new std::vector<std::string>;
-        FcPattern *pat = FcPatternCreate();
-        FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-        FcObjectSet *os = FcObjectSetBuild(FC_FAMILY, nullptr);
-        FcFontSet *set = FcFontList(nullptr, pat, os);
-        for (int i = 0; set && i < set->nfont; i++) {
-            FcChar8 *fam = nullptr;
-            if (FcPatternGetString(set->fonts[i], FC_FAMILY, 0, &fam) == FcResultMatch)
-                list->emplace_back(reinterpret_cast<char *>(fam));
-        }
-        if (set)
-            FcFontSetDestroy(set);
-        std::sort(list->begin(), list->end());
-        list->erase(std::unique(list->begin(), list->end()), list->end());
-        FcObjectSetDestroy(os);
-        FcPatternDestroy(pat);
-        return list;
-    }();
+    GdiGuard guard(gdiLock());
+    static auto *families = new std::vector<std::string>;
+    static unsigned listed = 0;
+    unsigned generation = fontGeneration();
+    if (generation == listed)
+        return *families;
+    std::vector<std::string> list;
+    FcPattern *pat = FcPatternCreate();
+    FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+    FcObjectSet *os = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet *set = FcFontList(nullptr, pat, os);
+    for (int i = 0; set && i < set->nfont; i++) {
+        FcChar8 *fam = nullptr;
+        if (FcPatternGetString(set->fonts[i], FC_FAMILY, 0, &fam) == FcResultMatch)
+            list.emplace_back(reinterpret_cast<char *>(fam));
+    }
+    if (set)
+        FcFontSetDestroy(set);
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    FcObjectSetDestroy(os);
+    FcPatternDestroy(pat);
+    *families = std::move(list);
+    listed = generation;
     return *families;
 }
 

@@ -187,9 +187,12 @@ ResolvedFace resolveFace(const LOGFONTA &lf, const std::vector<DeviceFont> *devi
 
 std::vector<PresentedFamily> presentedFamilies()
 {
+    GdiGuard guard(gdiLock());
     static std::vector<PresentedFamily> cached;
     static int cachedGeneration = -1;
-    if (cachedGeneration == generation)
+    static unsigned cachedFonts = 0;
+    const unsigned fonts = fontGeneration();
+    if (cachedGeneration == generation && cachedFonts == fonts)
         return cached;
     std::vector<PresentedFamily> windows, others;
     for (const Rule &r : rules())
@@ -206,6 +209,7 @@ std::vector<PresentedFamily> presentedFamilies()
     windows.insert(windows.end(), others.begin(), others.end());
     cached = std::move(windows);
     cachedGeneration = generation;
+    cachedFonts = fonts;
     return cached;
 }
 

@@ -74,8 +74,15 @@ struct FaceData {
 /* The face drawing family in the style asked (cached, never freed).
  * symbolBytes maps bytes straight to a symbol font's own encoding. */
 const FaceData *loadFace(const std::string &family, bool bold, bool italic, bool symbolBytes);
-/* Installed scalable families, as fontconfig names them. */
+/* Installed scalable families, as fontconfig names them, the root's
+ * C:\Windows\Fonts included.  Call under the GDI lock: the list is rebuilt
+ * when fontGeneration() changes. */
 const std::vector<std::string> &installedFamilies();
+/* Makes sure fontconfig knows the fonts of the current root's
+ * C:\Windows\Fonts (fontdir.cpp), installing the fonts the build ships
+ * there first.  The number changes whenever the set of fonts did, so lists
+ * built from fontconfig know when to refresh. */
+unsigned fontGeneration();
 
 /* A font at one size on one device. */
 struct RealizedFont {
