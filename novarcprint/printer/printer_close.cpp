@@ -39,11 +39,13 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
             EndPage(p.m_hPrinterDc);
             p.m_bPageEnded = true;
         }
-        if (p.m_bPageEnded) {
-            if (!p.m_bDocumentEnded)
-                EndDoc(p.m_hPrinterDc);
-            p.m_bDocumentEnded = false;
-        }
+        /* Something was printed, so the document is ended even when no page
+         * was: a text report that fits on one page and has no form feed at
+         * its end has none ended, and deleting the context instead would
+         * throw the whole report away.  EndDoc ends the open page. */
+        if (!p.m_bDocumentEnded)
+            EndDoc(p.m_hPrinterDc);
+        p.m_bDocumentEnded = false;
     } else if (p.m_iFormTypeCode != FORM_TYPE_NEVER_ABORT)
         AbortDoc(p.m_hPrinterDc);
     DeleteDC(p.m_hPrinterDc);

@@ -106,6 +106,17 @@ HFONT MakeFont(NovarcprintProcess *s, HDC hdc, char *szFace, int iHeight, int iW
     return CreateFontA(-iHeight, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, FF_ROMAN, szFace);
 }
 
+void ReleaseStreamFonts(StreamState *st)
+{
+    if (st->m_hFont)
+        DeleteObject(st->m_hFont);
+    if (st->m_hCaptionFont)
+        DeleteObject(st->m_hCaptionFont);
+    st->m_hFont = NULL;
+    st->m_hCaptionFont = NULL;
+    st->m_FontChoice = StreamFontChoice();
+}
+
 void CreateStreamFonts(NovarcprintProcess *s, Layout *L)
 {
     const int iRow = (s->m_iPrintMode == PRINT_STREAM_CUSTOM_FONT) ? s->m_Stream.m_iFontIndex : 1;
@@ -125,10 +136,32 @@ void CreateStreamFonts(NovarcprintProcess *s, Layout *L)
     }
     const PrinterState &p = s->m_Printer;
     const int iWeight = s->m_bBold ? 800 : (p.m_bTsp800 || s->m_bConverter) ? 700 : 400;
+
+    StreamFontChoice choice;
+    choice.hdc = L->hdc;
+    strcpy(choice.szFace, szFace);
+    strcpy(choice.szCaptionFace, szRowFace);
+    choice.iHeight = iFontHeight;
+    choice.iWeight = iWeight;
+    choice.bCaption = s->m_iBarCodeMode != 0;
+    choice.iModelClass = p.m_iModelClass;
+    choice.iPrintMode = s->m_iPrintMode;
+    choice.iLinesPerInch = s->m_iLinesPerInch;
+    choice.bLandscapeRequest = p.m_bLandscapeRequest;
+    StreamState &st = s->m_Stream;
+    if (st.m_hFont && choice == st.m_FontChoice) {
+        L->hFont = st.m_hFont;
+        L->hCaption = st.m_hCaptionFont;
+        return;
+    }
+    ReleaseStreamFonts(&st);
     L->hFont = MakeFont(s, L->hdc, szFace, iFontHeight, iWeight);
     L->hCaption = NULL;
     if (s->m_iBarCodeMode)
         L->hCaption = MakeFont(s, L->hdc, szRowFace, iFontHeight / 3, 700);
+    st.m_hFont = L->hFont;
+    st.m_hCaptionFont = L->hCaption;
+    st.m_FontChoice = choice;
 }
 
 void SelectStreamFont(const Layout *L)
@@ -233,12 +266,22 @@ void LineEnd(NovarcprintProcess *s, const Layout *L)
 void RunTokens(NovarcprintProcess *s, const Layout *L, const char *pData, int iLen)
 {
     StreamCursor cursor = {(const unsigned char *)pData, iLen};
+    /* A long report arrives in pieces of a fixed size, so a CR LF can be cut
+     * between two of them: an LF that starts this piece after a lone CR
+     * ended the last one finishes that line end rather than making another. */
+    if (s->m_Stream.m_bEndedWithCr && cursor.iLen > 0 && cursor.pData[0] == 0x0A) {
+        cursor.pData++;
+        cursor.iLen--;
+    }
+    s->m_Stream.m_bEndedWithCr = false;
     char szText[STREAM_TEXT_MAX + 1];
     int iTextLen = 0;
+    int iLastToken = TOKEN_END;
     for (;;) {
         const int iToken = NextStreamToken(&cursor, szText, &iTextLen);
         if (iToken == TOKEN_END)
             break;
+        iLastToken = iToken;
         if (iToken != TOKEN_FORM_FEED) {
             /* A form of two lines or less has no usable lines: no break by
              * count, or every token would get a page of its own. */
@@ -259,6 +302,8 @@ void RunTokens(NovarcprintProcess *s, const Layout *L, const char *pData, int iL
             DrawRuleCell(s, L);
         }
     }
+    s->m_Stream.m_bEndedWithCr =
+        iLastToken == TOKEN_LINE_END && iLen > 0 && pData[iLen - 1] == 0x0D;
 }
 
 /* Raw mode: the payload goes to the spooler as it is. */
@@ -282,11 +327,10 @@ int PrintRawStream(NovarcprintProcess *s, const char *pData, int iLen)
 
 void EndStream(NovarcprintProcess *s, Layout *L)
 {
+    /* The fonts stay for the next stream, but not selected: the DC may be
+     * deleted or drawn on by other requests before then. */
     SelectObject(L->hdc, GetStockObject(SYSTEM_FONT));
     SelectObject(L->hdc, GetStockObject(BLACK_PEN));
-    DeleteObject(L->hFont);
-    if (L->hCaption)
-        DeleteObject(L->hCaption);
     if (g_iDrawnItems == 0 && g_iNothingDrawn)
         s->m_Stream.m_dY = 0;
     else if (g_iDrawnItems != 0)
@@ -319,6 +363,8 @@ int PrintNovarcStream(NovarcprintProcess *s, const char *pData, int iLen)
     ComputeGeometry(s, &L);
     StreamState &st = s->m_Stream;
     if (st.m_dY == 0) {
+        /* A fresh position continues no line: a CR left by the last job is void. */
+        st.m_bEndedWithCr = false;
         if (g_iDrawnItems == 0)
             g_iNothingDrawn = 1;
         st.m_dY = L.iFirstBaseline;

@@ -12,6 +12,23 @@
 
 #define STREAM_FACE_SIZE 32
 
+/* Everything that decides the fonts a stream draws with. */
+struct StreamFontChoice {
+    HDC hdc = NULL;
+    char szFace[STREAM_FACE_SIZE] = "";
+    char szCaptionFace[STREAM_FACE_SIZE] = "";
+    int iHeight = 0;
+    int iWeight = 0;
+    bool bCaption = false;
+    /* What the printer-resident substitutions read. */
+    int iModelClass = 0;
+    int iPrintMode = 0;
+    int iLinesPerInch = 0;
+    bool bLandscapeRequest = false;
+
+    bool operator==(const StreamFontChoice &) const = default;
+};
+
 struct StreamState {
     /* Custom size (print mode 109). */
     int m_iCustomPointSize = 0;
@@ -30,6 +47,16 @@ struct StreamState {
     double m_dLineHeight = 0;
     double m_dLastWidth = 0;
     int m_iLineCount = 0;
+    /* The last stream ended with a CR that was not half of a pair. */
+    bool m_bEndedWithCr = false;
+
+    /* The fonts of the last stream and the choice that made them: a
+     * report comes in many pieces, and looking the family up again for each
+     * one costs more than drawing it.  Released when the choice changes;
+     * never selected between streams. */
+    StreamFontChoice m_FontChoice;
+    HFONT m_hFont = NULL;
+    HFONT m_hCaptionFont = NULL;
 
     /* Font lookup scratch (the enumeration callback writes these). */
     LOGFONTA m_LogFont = {};

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 using namespace winport::gdi;
 
@@ -159,6 +161,103 @@ void paintText(cairo_t *cr, const DeviceContext &dc, const RealizedFont &rf, con
         cairo_restore(cr);
 }
 
+/* What each byte's glyph inks, from its origin, in device units (empty for
+ * a glyph with no ink).  Measured once per face and size: faces live as
+ * long as the process.  cr must have the font set. */
+struct GlyphInk {
+    const FaceData *face = nullptr;
+    cairo_matrix_t matrix{};
+    struct Box {
+        double x0, y0, x1, y1;
+        bool empty;
+    } box[256];
+};
+
+const GlyphInk &glyphInk(cairo_t *cr, const RealizedFont &rf)
+{
+    static std::vector<std::unique_ptr<GlyphInk>> cache; /* under the GDI lock */
+    for (const auto &g : cache)
+        if (g->face == rf.face && g->matrix.xx == rf.fontMatrix.xx &&
+            g->matrix.yx == rf.fontMatrix.yx && g->matrix.xy == rf.fontMatrix.xy &&
+            g->matrix.yy == rf.fontMatrix.yy)
+            return *g;
+    auto g = std::make_unique<GlyphInk>();
+    g->face = rf.face;
+    g->matrix = rf.fontMatrix;
+    for (int i = 0; i < 256; i++) {
+        cairo_glyph_t glyph{rf.face->glyph[i], 0, 0};
+        cairo_text_extents_t e;
+        cairo_glyph_extents(cr, &glyph, 1, &e);
+        g->box[i] = {e.x_bearing, e.y_bearing, e.x_bearing + e.width, e.y_bearing + e.height,
+                     e.width <= 0 && e.height <= 0};
+    }
+    if (cache.size() >= 32)
+        cache.erase(cache.begin());
+    cache.push_back(std::move(g));
+    return *cache.back();
+}
+
+/* A printer page is clipped to its printable area, and cairo writes that
+ * clip into the PDF again for every text whose rough extent reaches the
+ * area's edge, as every report line that starts at the left margin does;
+ * that costs more than the text.  Whether everything this text puts on the
+ * page (glyph ink, background cell, underline and strike-out) lies inside
+ * the clip, which then changes nothing and can be left out.  Plain text
+ * only: no caller's advances, no turn, no emboldening cairo adds to the
+ * outlines. */
+bool insideClip(cairo_t *cr, const DeviceContext &dc, const RealizedFont &rf, const Layout &l,
+                const BYTE *s, int c)
+{
+    if (l.dx || rf.escapement % 3600 != 0 || !rf.face || rf.face->synthBold)
+        return false;
+    const GlyphInk &ink = glyphInk(cr, rf);
+    const double x = l.ref.x + l.startU, y = l.ref.y + l.baselineV;
+    double left = HUGE_VAL, right = -HUGE_VAL, top = HUGE_VAL, bottom = -HUGE_VAL;
+    double u = x;
+    for (int i = 0; i < c; i++) {
+        const GlyphInk::Box &b = ink.box[s[i]];
+        if (!b.empty) {
+            left = std::min(left, u + b.x0);
+            right = std::max(right, u + b.x1);
+            top = std::min(top, y + b.y0);
+            bottom = std::max(bottom, y + b.y1);
+        }
+        u += rf.advance[s[i]];
+    }
+    const bool band = dc.bkMode == OPAQUE || rf.underline || rf.strikeOut;
+    if (band) {
+        left = std::min(left, x);
+        right = std::max(right, x + l.width);
+    }
+    if (dc.bkMode == OPAQUE) {
+        top = std::min(top, y - rf.ascent);
+        bottom = std::max(bottom, y + rf.descent);
+    }
+    if (rf.underline) {
+        top = std::min(top, y + rf.underlinePos - rf.underlineSize / 2.0);
+        bottom = std::max(bottom, y + rf.underlinePos + rf.underlineSize / 2.0);
+    }
+    if (rf.strikeOut) {
+        top = std::min<double>(top, y - rf.strikePos);
+        bottom = std::max<double>(bottom, y - rf.strikePos + rf.strikeSize);
+    }
+    if (left > right)
+        return true; /* nothing inked: blanks only */
+    /* The page's clip is its printable area; anything drawing on the page
+     * restores the clip it changes.  A check all the same: cairo reports a
+     * clip's extent rounded out to whole points. */
+    double cx0, cy0, cx1, cy1;
+    cairo_clip_extents(cr, &cx0, &cy0, &cx1, &cy1);
+    const double w = dc.caps.horzRes, h = dc.caps.vertRes;
+    const double point = std::max(dc.caps.dpiX, dc.caps.dpiY) / 72.0 + 0.5;
+    if (cx0 < -point || cx0 > 0 || cy0 < -point || cy0 > 0 || cx1 < w || cx1 > w + point ||
+        cy1 < h || cy1 > h + point)
+        return false;
+    /* The PDF gives positions to about a hundredth of a point. */
+    const double slack = 0.25;
+    return left - slack >= 0 && right + slack <= w && top - slack >= 0 && bottom + slack <= h;
+}
+
 RECT cellBox(const Layout &l, const RealizedFont &rf)
 {
     double u0 = l.startU, u1 = l.startU + l.width;
@@ -255,8 +354,17 @@ BOOL drawText(HDC hdc, int x, int y, UINT options, const RECT *rect, LPCSTR str,
                             rect->bottom - rect->top);
             cairo_clip(cr);
         }
-        if (c > 0 && rf.face)
+        if (c > 0 && rf.face) {
+            useFont(cr, rf);
+            const bool unclipped = !clipped && !target.raster() && insideClip(cr, *dc, rf, l, s, c);
+            if (unclipped) {
+                cairo_save(cr);
+                cairo_reset_clip(cr);
+            }
             paintText(cr, *dc, rf, l, s, c);
+            if (unclipped)
+                cairo_restore(cr);
+        }
         if (clipped)
             cairo_restore(cr);
     }
