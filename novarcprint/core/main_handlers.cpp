@@ -13,8 +13,12 @@ namespace {
 void StartUnwaitedWorker(NovarcprintProcess *pSession, int iType, LPTHREAD_START_ROUTINE pWorker)
 {
     WorkerStart *pStart = new WorkerStart{pSession, MsgBuf(), iType};
+    /* Counted like every worker, so the end of WinMain waits for the close
+     * (it ends the document) instead of deleting the session under it. */
+    pSession->m_iWorkerCount++;
     HANDLE hThread = CreateThread(NULL, 0, pWorker, pStart, 0, NULL);
     if (!hThread) {
+        pSession->m_iWorkerCount--;
         pSession->Log("ThreadClosePrinter CreateThread()");
         delete pStart;
         return;
@@ -94,9 +98,16 @@ void NovarcprintProcess::HandleClosePrinter()
         Log("CLOSE_PRINTER m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)", m_szPrinterName);
         PostMessageA(m_hMainWnd, WM_CLOSE, 0, 0);
     }
-    if (m_bOpenedPrinter)
+    /* Stream and document workers may still be drawing the job's last
+     * pages: resetting the page state here, on the main thread, would move
+     * their pen back to the top of the page.  The close worker runs after
+     * them under the print lock and resets the job there. */
+    if (m_bOpenedPrinter) {
         StartUnwaitedWorker(this, CLOSE_PRINTER, ThreadClosePrinter);
-    SetDone(1);
+        MarkDone();
+    } else {
+        SetDone(1);
+    }
 }
 
 void NovarcprintProcess::HandleCloseWithStatus()
@@ -110,7 +121,7 @@ void NovarcprintProcess::HandleCloseWithStatus()
     m_bCloseReceived = true;
     m_iDeathInterval = m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
     StartUnwaitedWorker(this, CLOSE_PRINTER_WITH_STATUS, ThreadClosePrinter);
-    SetDone(1);
+    MarkDone();
     if (strcmp(m_szPrinterName, "CompImage") == 0)
         m_iCloseTimer = (int)SetSessionTimer(CLOSE_TIMER, CLOSE_TIMER_MS);
 }

@@ -166,6 +166,12 @@ bool NovarcprintProcess::HoldsConverterLock() const
            m_hSpecialLock[LOCK_PRINTPDF];
 }
 
+void NovarcprintProcess::MarkDone()
+{
+    m_bDone = true;
+    Log("SetDone() deferred to ThreadClosePrinter");
+}
+
 void NovarcprintProcess::SetDone(int iFlag)
 {
     m_bDone = (iFlag != 0);

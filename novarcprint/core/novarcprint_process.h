@@ -57,6 +57,9 @@ public:
     int CheckWaitResult(DWORD dwWait, const char *szName);
 
     void SetDone(int iFlag);
+    /* The done flag alone, for a close whose worker resets the job state
+     * under the print lock (SetDone there), after the requests before it. */
+    void MarkDone();
     void HandleWMDestroy();
     /* Timers of the session window (death, close, open, converter idle). */
     void OnSessionTimer(UINT_PTR idTimer);

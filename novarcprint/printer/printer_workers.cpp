@@ -21,8 +21,11 @@ void HandlePrinterOpenTimerProc(NovarcprintProcess *s)
         delete pStart;
         return;
     }
+    /* Every worker counts itself out when it ends: count it in first. */
+    s->m_iWorkerCount++;
     HANDLE hThread = CreateThread(NULL, 0, ThreadOpenPrinter, pStart, 0, NULL);
     if (!hThread) {
+        s->m_iWorkerCount--;
         s->Log("OPEN_PRINTER (Timer) CreateThread()");
         FreeMsgBuf(&pStart->msg);
         delete pStart;
@@ -77,6 +80,7 @@ int HandleClosePrinterWork(NovarcprintProcess *s, MsgBuf *, int)
     CloseNovarcPrinter(s);
     s->m_bOpenedPrinter = false;
     ReleaseMainLock(hMain);
+    s->SetDone(1); /* the job's end, in order after its last page */
     if (strcmp(s->m_szPrinterName, "CompImage") != 0 && s->m_iPrintkeeperMode)
         PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
     return 1;
