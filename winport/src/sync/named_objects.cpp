@@ -17,7 +17,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 
 namespace winport {
 namespace {
@@ -202,6 +205,51 @@ std::shared_ptr<SyncStorage> Attach(const std::string &folder, const NameKey &ke
     return std::make_shared<NamedStorage>(folder, path, fd, file);
 }
 
+/* The named objects this process holds open, by folder and name.  While a
+ * handle is open the object exists, so a second open or create of the same
+ * name can share the mapping without the namespace's file locks: the print
+ * client opens its print lock by name for every request it serves.  An
+ * entry expires with the last handle, and the next open takes the slow
+ * path, which sees whether another process still holds the object. */
+struct HeldObject {
+    ObjectType kind;
+    std::weak_ptr<SyncStorage> storage;
+};
+
+std::mutex &HeldLock()
+{
+    static auto *lock = new std::mutex;
+    return *lock;
+}
+
+std::map<std::pair<std::string, std::string>, HeldObject> &Held()
+{
+    static auto *held = new std::map<std::pair<std::string, std::string>, HeldObject>;
+    return *held;
+}
+
+std::shared_ptr<SyncStorage> FindHeld(const std::pair<std::string, std::string> &id,
+                                      ObjectType kind)
+{
+    std::lock_guard<std::mutex> guard(HeldLock());
+    auto it = Held().find(id);
+    if (it == Held().end())
+        return nullptr;
+    std::shared_ptr<SyncStorage> storage = it->second.storage.lock();
+    if (!storage) {
+        Held().erase(it);
+        return nullptr;
+    }
+    return it->second.kind == kind ? storage : nullptr; // another kind: the slow path says so
+}
+
+void RememberHeld(const std::pair<std::string, std::string> &id, ObjectType kind,
+                  const std::shared_ptr<SyncStorage> &storage)
+{
+    std::lock_guard<std::mutex> guard(HeldLock());
+    Held()[id] = HeldObject{kind, storage};
+}
+
 std::shared_ptr<SyncStorage> AttachNamed(const char *name, ObjectType kind, const SyncInit *init,
                                          bool *created)
 {
@@ -211,6 +259,11 @@ std::shared_ptr<SyncStorage> AttachNamed(const char *name, ObjectType kind, cons
         return nullptr;
     }
     const std::string folder = ObjectsFolder();
+    const std::pair<std::string, std::string> id(folder, key.name);
+    if (auto held = FindHeld(id, kind)) {
+        *created = false;
+        return held;
+    }
     NamespaceLock ns(folder);
     if (!ns.ok()) {
         SetLastErrorFromErrno(ns.error());
@@ -220,6 +273,8 @@ std::shared_ptr<SyncStorage> AttachNamed(const char *name, ObjectType kind, cons
     auto storage = Attach(folder, key, kind, init, created, &error);
     if (!storage)
         SetLastError(error);
+    else
+        RememberHeld(id, kind, storage);
     return storage;
 }
 
