@@ -21,12 +21,12 @@ endfunction()
 # A GoogleTest program registered with CTest.  Each test gets its own
 # scratch folder through the fixtures, so tests can run in parallel.
 function(novarc_test target)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   novarc_warnings(${target})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
 # A libFuzzer target; built only in the fuzz preset (clang).

@@ -1,44 +1,112 @@
 #!/usr/bin/env bash
 # The main job, end to end on this machine.
 #
-# Today: builds the project and sends a sample text report through the wire
-# layer on loopback (framed, compressed, sealed), to a second process that
-# decodes it and answers with the same bytes; the answer is checked byte for
-# byte.  When the print service lands this becomes: start Printkeeper on a
-# fresh root with its embedded default printer, send the report as a print
-# job, and show where the PDF is.
+#   bash scripts/run.sh             the print service in debug mode on a fresh
+#                                   root; a sample report is sent to it as the
+#                                   server sends one, and comes out as a PDF
+#   bash scripts/run.sh --service   installs the service for real (root
+#                                   /var/lib/novarc, a systemd unit where
+#                                   systemd runs), starts it and prints one
+#                                   report through it; it keeps running
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+mode=${1:-demo}
+
 bash scripts/bootstrap.sh
+echo "building (release preset) ..."
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target kelwire >/dev/null
-bin=build/release/bin
+cmake --build --preset release -j"$(nproc)" --target Printkeeper Novarcprint novarc-send >/dev/null
+build=$PWD/build/release
 
 work=$(mktemp -d)
-trap 'kill "${listener:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
-export WINPORT_ROOT="$work/root"
-
 report="$work/report.txt"
 {
-  echo "DAILY APPOINTMENT REPORT                               12/09/2026"
-  echo
-  for i in $(seq 1 60); do
+  printf 'DAILY APPOINTMENT REPORT                               12/09/2026\r\n\r\n'
+  for i in $(seq 1 100); do
     printf '%02d:%02d  PATIENT %05d   FOLLOW-UP VISIT        ROOM %d   CONFIRMED\r\n' \
-      $((8 + i / 6)) $(((i % 6) * 10)) $((1000 + i * 37)) $((1 + i % 4))
+      $((8 + i / 12)) $(((i % 12) * 5)) $((1000 + i * 37)) $((1 + i % 4))
   done
 } > "$report"
 
-port=$((20000 + RANDOM % 20000))
-"$bin/kelwire" listen "$port" --once > "$work/listener.log" 2>&1 &
-listener=$!
-for _ in $(seq 1 50); do
-  grep -q listening "$work/listener.log" 2>/dev/null && break
-  sleep 0.1
-done
+# Waits until the print port takes connections (the service is up).
+wait_for_port() {
+  for _ in $(seq 1 100); do
+    if (exec 3<>/dev/tcp/127.0.0.1/13001) 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
 
-echo "sending a $(wc -c < "$report")-byte report over 127.0.0.1:$port"
-"$bin/kelwire" send 127.0.0.1 "$port" "$report" --options 0x200
-wait "$listener" || true
-echo "the listener saw:"
-sed 's/^/  /' "$work/listener.log"
+# Sends the report and waits for the PDF the embedded printer writes.
+print_report() {
+  local root=$1
+  local printed="$root/drive_c/novarc/printed"
+  local before
+  before=$(ls "$printed" 2>/dev/null | wc -l)
+  echo "sending a $(wc -l < "$report")-line report to 127.0.0.1:13001 with novarc-send"
+  "$build/bin/novarc-send" --printer "Workstation PDF" --text "$report" --wait 3000 |
+    sed 's/^/  novarc-send: /'
+  for _ in $(seq 1 300); do
+    [ "$(ls "$printed" 2>/dev/null | wc -l)" -gt "$before" ] && break
+    sleep 0.1
+  done
+  local pdf
+  pdf=$(ls -t "$printed"/*.pdf 2>/dev/null | head -1)
+  if [ -z "$pdf" ]; then
+    echo "no PDF arrived; the service log says:" >&2
+    cat "$root/drive_c/novarc/bin/Services/ErrorLogs/Printkeeper.log" >&2 || true
+    return 1
+  fi
+  sleep 0.5 # the client finishes writing before it ends
+  echo
+  echo "the report is printed: $pdf"
+  pdfinfo "$pdf" | grep -E '^(Pages|Page size)' | sed 's/^/  /'
+  echo "  first lines:"
+  pdftotext -layout "$pdf" - | sed -n '1,4p' | sed 's/^/    /'
+}
+
+if [ "$mode" = "--service" ]; then
+  root=/var/lib/novarc
+  bash scripts/install.sh "$root" "$build"
+  program="$root/drive_c/novarc/bin2/Printkeeper.exe"
+  export WINPORT_ROOT=$root
+  "$program" -remove >/dev/null 2>&1 || true
+  "$program" -install
+  if [ -d /run/systemd/system ]; then
+    systemctl start NovarcPrintkeeper
+    echo "started: systemctl status NovarcPrintkeeper"
+  else
+    # No systemd here: start the program the way the service manager does,
+    # as the service it registered.
+    WINPORT_SERVICE_NAME=NovarcPrintkeeper setsid "$program" >"$work/service.out" 2>&1 < /dev/null &
+    echo "started as a service (no systemd on this machine), pid $!"
+  fi
+  wait_for_port || { echo "the service did not open the print port" >&2; exit 1; }
+  print_report "$root"
+  echo
+  echo "The service keeps running.  Stop it:   WINPORT_ROOT=$root $program -stop"
+  echo "                           Remove it: WINPORT_ROOT=$root $program -remove"
+  echo "Service log: $root/drive_c/novarc/bin/Services/ErrorLogs/Printkeeper.log"
+  exit 0
+fi
+
+root="$work/root"
+export WINPORT_ROOT=$root
+bash scripts/install.sh "$root" "$build" >/dev/null
+"$root/drive_c/novarc/bin2/Printkeeper.exe" -debug >"$work/service.out" 2>&1 &
+service=$!
+trap 'kill -INT $service 2>/dev/null || true' EXIT
+echo "Printkeeper (debug mode, pid $service) on the fresh root $root"
+wait_for_port || { echo "the service did not open the print port" >&2; cat "$work/service.out" >&2; exit 1; }
+print_report "$root"
+
+echo
+echo "stopping the service (Ctrl+C)"
+kill -INT $service
+wait $service || true
+trap - EXIT
+echo "service log:"
+sed 's/^/  /' "$root/drive_c/novarc/bin/Services/ErrorLogs/Printkeeper.log"
+echo
+echo "The PDF stays under $root/drive_c/novarc/printed"

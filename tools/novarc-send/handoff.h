@@ -29,14 +29,17 @@ int NovarcHandOffSocket(SOCKET sock, DWORD pid, int timeoutMs);
 /* Connects to host:port (the workstation's print port); INVALID_SOCKET on failure. */
 SOCKET NovarcConnect(const char *host, int port);
 
-/* Starts a program with no arguments; its process id, or -1.  The child
- * inherits the environment, with extraEnv ("NAME=value") added or replacing
- * (WINPORT_ROOT, WINPORT_TIME_SCALE). */
-long NovarcSpawn(const char *program, const std::vector<std::string> &extraEnv = {});
+/* Starts a program with the given arguments; its process id, or -1.  The
+ * child inherits the environment, with extraEnv ("NAME=value") added or
+ * replacing (WINPORT_ROOT, WINPORT_TIME_SCALE). */
+long NovarcSpawn(const char *program, const std::vector<std::string> &extraEnv = {},
+                 const std::vector<std::string> &args = {});
 /* Waits up to timeoutMs for a spawned child to end; its exit status, or -1
  * when it still runs after the time-out (it is left running). */
 int NovarcWaitChild(long pid, int timeoutMs);
 void NovarcKillChild(long pid);
+/* Ctrl+C for a console program: SIGINT. */
+void NovarcInterruptChild(long pid);
 
 /* One request: int32 type, then the payload bytes. */
 int NovarcSendRequest(SOCKET sock, int type, const std::string &payload);

@@ -15,7 +15,8 @@
 
 extern char **environ;
 
-long NovarcSpawn(const char *program, const std::vector<std::string> &extraEnv)
+long NovarcSpawn(const char *program, const std::vector<std::string> &extraEnv,
+                 const std::vector<std::string> &args)
 {
     /* The caller's variables win over inherited ones of the same name. */
     std::vector<std::string> env(extraEnv);
@@ -33,8 +34,12 @@ long NovarcSpawn(const char *program, const std::vector<std::string> &extraEnv)
         envp.push_back(x.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    char *argv[] = {const_cast<char *>(program), nullptr};
-    if (posix_spawn(&pid, program, nullptr, nullptr, argv, envp.data()) != 0)
+    std::vector<std::string> argStore(args);
+    std::vector<char *> argv{const_cast<char *>(program)};
+    for (std::string &a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid, program, nullptr, nullptr, argv.data(), envp.data()) != 0)
         return -1;
     return (long)pid;
 }
@@ -51,6 +56,12 @@ int NovarcWaitChild(long pid, int timeoutMs)
             return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+void NovarcInterruptChild(long pid)
+{
+    if (pid > 0)
+        kill((pid_t)pid, SIGINT);
 }
 
 void NovarcKillChild(long pid)

@@ -1,0 +1,216 @@
+/*
+ * The service's folders and files: the version lock, the hardening of the
+ * program folder, the converter folders emptied at start and the fax
+ * service restart.
+ */
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <aclapi.h>
+#include <wtsapi32.h>
+
+#include "printkeeper.h"
+
+namespace {
+
+/* Full control for SYSTEM and Administrators: GENERIC_ALL | STANDARD_RIGHTS_ALL. */
+constexpr DWORD kFullAccess = 0x101F0000;
+
+struct ProtectedAcl {
+    PSID pSystem = NULL;
+    PSID pAdmins = NULL;
+    PACL pAcl = NULL;
+    bool Build()
+    {
+        SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+        if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0,
+                                      0, &pSystem) ||
+            !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                      DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &pAdmins))
+            return false;
+        EXPLICIT_ACCESS_A ea[2];
+        memset(ea, 0, sizeof(ea));
+        PSID sids[2] = {pSystem, pAdmins};
+        for (int i = 0; i < 2; i++) {
+            ea[i].grfAccessPermissions = kFullAccess;
+            ea[i].grfAccessMode = SET_ACCESS;
+            ea[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+            ea[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+            ea[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+            ea[i].Trustee.ptstrName = (LPSTR)sids[i];
+        }
+        return SetEntriesInAclA(2, ea, NULL, &pAcl) == ERROR_SUCCESS;
+    }
+    ~ProtectedAcl()
+    {
+        if (pSystem)
+            FreeSid(pSystem);
+        if (pAdmins)
+            FreeSid(pAdmins);
+        if (pAcl)
+            LocalFree(pAcl);
+    }
+};
+
+DWORD Protect(const char *szPath, const ProtectedAcl &acl)
+{
+    return SetNamedSecurityInfoA(
+        (LPSTR)szPath, SE_FILE_OBJECT,
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+            PROTECTED_DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION |
+            PROTECTED_SACL_SECURITY_INFORMATION,
+        acl.pAdmins, acl.pAdmins, acl.pAcl, NULL);
+}
+
+bool ReadFirstLine(const char *szPath, char *szLine, int iSize)
+{
+    szLine[0] = 0;
+    HANDLE hFile = CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD dwRead = 0;
+    bool bOk = ReadFile(hFile, szLine, (DWORD)(iSize - 1), &dwRead, NULL) != FALSE;
+    CloseHandle(hFile);
+    szLine[bOk ? dwRead : 0] = 0;
+    szLine[strcspn(szLine, "\r\n")] = 0;
+    return bOk;
+}
+
+void AppendFaxServiceLog(const char *szText)
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    char szLine[512];
+    snprintf(szLine, sizeof(szLine), "%d/%d/%d at %d:%d:%d:%d Printkeeper: %s %c%c", st.wMonth,
+             st.wDay, st.wYear, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, szText, '\r',
+             '\n');
+    HANDLE hFile = CreateFileA(FAX_SERVICE_LOG, FILE_APPEND_DATA, FILE_SHARE_READ, NULL,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    DWORD dwWritten = 0;
+    WriteFile(hFile, szLine, (DWORD)strlen(szLine), &dwWritten, NULL);
+    CloseHandle(hFile);
+}
+
+} // namespace
+
+bool FileExists(const char *szPath)
+{
+    return GetFileAttributesA(szPath) != INVALID_FILE_ATTRIBUTES;
+}
+
+/* A fresh workstation has no C:\novarc yet: each missing folder on the
+ * way is created, so the first log line of the first start is kept. */
+void CreateFolderTree(const char *szDir)
+{
+    char szPath[MAX_PATH];
+    snprintf(szPath, sizeof(szPath), "%s", szDir);
+    /* past the drive ("c:\\") */
+    for (char *p = szPath + (strlen(szPath) > 3 ? 3 : strlen(szPath)); *p; p++) {
+        if (*p != '\\')
+            continue;
+        *p = 0;
+        CreateDirectoryA(szPath, NULL);
+        *p = '\\';
+    }
+    CreateDirectoryA(szPath, NULL);
+}
+
+int ParseLockedVersion(const char *szFirstLine)
+{
+    char szDigits[4];
+    snprintf(szDigits, sizeof(szDigits), "%s", szFirstLine);
+    return atoi(szDigits);
+}
+
+int ReadLockedVersion()
+{
+    char szLine[64];
+    if (!ReadFirstLine(VERSION_LOCK_FILE, szLine, sizeof(szLine)))
+        return 0;
+    return ParseLockedVersion(szLine);
+}
+
+void ApplyVersionLock()
+{
+    PrintkeeperGlobals &g = g_Printkeeper;
+    if (g.iLockedVersion <= 0 || g.iLockedVersion == PRINTKEEPER_VERSION_MAJOR)
+        return;
+    LogLine("Print service Version %d != LOCKEDVERSION:%d EXITING!", PRINTKEEPER_VERSION_MAJOR,
+            g.iLockedVersion);
+    StopInstalledService();
+    if (g.hMainWnd && g.bSessionNotifyRegistered)
+        WTSUnRegisterSessionNotification(g.hMainWnd);
+    ExitProcess(0);
+}
+
+void HardenDirectory(const char *szDir, bool bRecursive)
+{
+    ProtectedAcl acl;
+    if (!acl.Build())
+        return;
+    if (!FileExists(szDir)) {
+        SECURITY_DESCRIPTOR sd;
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorOwner(&sd, acl.pAdmins, FALSE);
+        SetSecurityDescriptorGroup(&sd, acl.pAdmins, FALSE);
+        SetSecurityDescriptorDacl(&sd, TRUE, acl.pAcl, FALSE);
+        SECURITY_ATTRIBUTES sa = {sizeof(sa), &sd, FALSE};
+        CreateDirectoryA(szDir, &sa);
+        return;
+    }
+    Protect(szDir, acl);
+    if (!bRecursive)
+        return;
+    char szPattern[MAX_PATH];
+    snprintf(szPattern, sizeof(szPattern), "%s\\*", szDir);
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
+            continue;
+        char szEntry[MAX_PATH];
+        if (snprintf(szEntry, sizeof(szEntry), "%s\\%s", szDir, fd.cFileName) <
+            (int)sizeof(szEntry))
+            Protect(szEntry, acl);
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+}
+
+void CleanOutConvertPdfDir(const char *szDir)
+{
+    LogLine("CleanOutConvertPdfDir( %s ) ", szDir);
+    char szPattern[MAX_PATH];
+    snprintf(szPattern, sizeof(szPattern), "%s*.*", szDir);
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        char szFile[MAX_PATH];
+        if (snprintf(szFile, sizeof(szFile), "%s%s", szDir, fd.cFileName) < (int)sizeof(szFile))
+            DeleteFileA(szFile);
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+}
+
+void RestartFaxService()
+{
+    char szText[128];
+    snprintf(szText, sizeof(szText), "Print service version %d.%d restarting Fax Service.",
+             PRINTKEEPER_VERSION_MAJOR, PRINTKEEPER_VERSION_MINOR);
+    LogLine("%s", szText);
+    AppendFaxServiceLog(szText);
+    char szCommand[128];
+    snprintf(szCommand, sizeof(szCommand), "net stop %s", FAX_SERVICE_NAME);
+    RunProgram(szCommand);
+    snprintf(szCommand, sizeof(szCommand), "net start %s", FAX_SERVICE_NAME);
+    RunProgram(szCommand);
+}

@@ -1,0 +1,156 @@
+/*
+ * The print service: one process that owns the workstation's print port.
+ *
+ * Everything except the console handlers runs on the thread of the main
+ * window's message loop: socket events arrive as window messages and are
+ * handled one at a time.  The state below is that thread's, apart from the
+ * few flags the console and control handlers set, which are atomic.
+ */
+#ifndef PRINTKEEPER_H
+#define PRINTKEEPER_H
+
+#include <atomic>
+
+#include <windows.h>
+#include <winsock2.h>
+
+#define PRINTKEEPER_VERSION_MAJOR 237
+#define PRINTKEEPER_VERSION_MINOR 859
+
+#define SERVICE_NAME "NovarcPrintkeeper"
+#define SERVICE_DISPLAY_NAME "Novarc Print Service"
+#define SERVICE_WINDOW_CLASS "NOVARC Print Service"
+#define SERVICE_WINDOW_TITLE "NOVARC Print Service"
+#define SERVICE_TYPE_PRINTKEEPER (SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS)
+
+/* Messages of the main window. */
+#define WM_SOCKET_NOTIFY (WM_USER + 0)   /* 1024: WSAAsyncSelect events */
+#define WM_SERVICE_STOP (WM_USER + 1)    /* 1025 */
+#define WM_SERVICE_INSTALL (WM_USER + 2) /* 1026 */
+#define WM_SERVICE_REMOVE (WM_USER + 3)  /* 1027 */
+#define WM_SERVICE_START (WM_USER + 4)   /* 1028 */
+#define WM_SERVICE_HALT (WM_USER + 5)    /* 1029: stop the installed service */
+#define WM_TRAY_CALLBACK (WM_USER + 6)   /* 1030 */
+#define WM_RESTART_LISTEN (WM_USER + 7)  /* 1031 */
+
+/* Timers of the main window. */
+#define TIMER_TRAY_ICON 1
+#define TIMER_ENDPOINT_NOTICE 2
+#define TIMER_RESTART_LISTEN 4
+#define TIMER_SESSION_NOTIFY 8
+#define TIMER_LAUNCH_UI 9
+#define TIMER_SESSION_NOTIFY_MS 2000
+#define TIMER_LAUNCH_UI_MS 2000
+#define RESTART_AFTER_UPDATE_MS 30000
+#define RESTART_AFTER_ENDSESSION_MS 10000
+
+#define PRINT_PORT 13001
+#define UPDATE_PORT 13002
+#define LISTEN_BACKLOG 4
+#define SOCKET_SLOTS 100
+
+#define LAUNCH_FAILURE_REPLY 27
+#define LAUNCH_FAILURE_REPLY_SIZE 9
+#define VERSION_INFO_TYPE 30
+#define VERSION_INFO_SUBTYPE 22
+#define VERSION_INFO_MAX_XML 2164
+
+#define DEFAULT_CLIENT_PATH "C:\\novarc\\bin2\\novarcprint.exe"
+#define VERSIONED_CLIENT_PATH "C:\\novarc\\bin2\\novarcprint.%d.%d.exe"
+#define PROGRAM_PATH "C:\\novarc\\bin2\\Printkeeper.exe"
+#define BIN2_DIR "c:\\novarc\\bin2"
+#define SERVICES_DIR "C:\\novarc\\bin\\Services"
+#define ERROR_LOGS_DIR "C:\\novarc\\bin\\Services\\ErrorLogs"
+#define CLIENT_DEBUG_DIR "C:\\novarc\\bin\\NovarcPrintDebug\\"
+#define DEBUG_MARKER_FILE "c:\\novarc\\bin\\PRINT_DEBUGGING_ON"
+#define INHOUSE_MARKER_FILE "c:\\kel\\INHOUSE_PC"
+#define VERSION_LOCK_FILE "C:\\novarc\\bin\\Services\\ServiceVersionLocked.txt"
+#define PORTABLE_CHART_DIR "C:\\Novarc\\PortableChart"
+#define SERVICE_LOG_FILE "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper.log"
+#define SERVICE_LOG_OLD "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper_old.log"
+#define SERVICE_LOG_TMP "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper.tmp"
+#define SERVICE_LOG_KEEP_BYTES 1000000
+#define FAX_SERVICE_LOG "c:\\novarc\\bin\\Services\\ErrorLogs\\FaxService.log"
+#define FAX_SERVICE_NAME "NovarcFaxService"
+
+struct PrintkeeperGlobals {
+    HINSTANCE hInstance = NULL;
+    HWND hMainWnd = NULL;
+    std::atomic<bool> bRunning{false};
+    bool bDebug = false;
+    /* The NT family; the 2000/XP flags choose who shows the tray icon. */
+    bool bWinNT = true;
+    bool bWin2000 = false;
+    bool bWinXP = false;
+    bool bWin6 = false;
+    SERVICE_STATUS ssStatus = {};
+    SERVICE_STATUS_HANDLE hStatus = NULL;
+    DWORD dwCheckPoint = 1;
+    DWORD dwExitCode = 0;
+    HANDLE hStopEvent = NULL;
+    std::atomic<bool> bShutdownEvent{false}; /* the system is shutting down */
+    SOCKET sockListen = INVALID_SOCKET;
+    SOCKET sockUpdateListen = INVALID_SOCKET;
+    SOCKET sockClients[SOCKET_SLOTS];
+    SOCKET sockUpdates[SOCKET_SLOTS];
+    SOCKET sockUpdate = INVALID_SOCKET;  /* the one active update connection */
+    SOCKET sockGateway = INVALID_SOCKET; /* opened by updates that register */
+    bool bUpdateReading = false;
+    int iLockedVersion = 0;
+    bool bInHouse = false;
+    bool bDebugLog = false;
+    bool bSessionNotifyRegistered = false;
+    bool bLaunchUiTimer = false;
+    PrintkeeperGlobals();
+};
+
+extern PrintkeeperGlobals g_Printkeeper;
+
+/* service_log.cpp */
+void LogLine(const char *szFormat, ...);
+void DebugLogLine(const char *szFormat, ...);
+void RotateServiceLog();
+void FormatLogLine(const SYSTEMTIME &st, const char *szText, bool bDebugForm, char *szOut,
+                   int iOutSize);
+
+/* service_control.cpp: the service control manager, console and event log */
+void WINAPI ServiceMain(DWORD dwArgc, LPSTR *lpszArgv);
+BOOL ReportStatusToSCMgr(DWORD dwCurrentState, DWORD dwWin32ExitCode, DWORD dwWaitHint);
+void AddToMessageLog(const char *szMsg);
+void ServiceStop();
+void InstallService();
+void StopInstalledService();
+void RemoveService();
+int RunProgram(const char *szCmdLine);
+
+/* main_window.cpp */
+HWND CreateServiceWindow(HINSTANCE hInstance);
+LRESULT CALLBACK ServiceWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+int RunMessageLoop();
+bool OpenListeners();
+void CloseAllSockets();
+
+/* launch.cpp */
+void LaunchNovarcPrint(SOCKET sock, int iSlot);
+int StartNovarcPrintVersion(int iSlot, const char *szPath);
+HWND FindWindowForProcess(DWORD dwProcessId);
+bool ParseVersionInfo(const char *pData, int iLen, int *piMajor, int *piMinor);
+void ChooseClientPath(const char *pData, int iLen, char *szPath, int iPathSize);
+
+/* folders.cpp */
+int ReadLockedVersion();
+int ParseLockedVersion(const char *szFirstLine);
+void ApplyVersionLock();
+void HardenDirectory(const char *szDir, bool bRecursive);
+void CleanOutConvertPdfDir(const char *szDir);
+void RestartFaxService();
+bool FileExists(const char *szPath);
+void CreateFolderTree(const char *szDir);
+
+/* tray_ui.cpp */
+int RunUserInterface();
+
+/* update_port.cpp */
+void ReadUpdateSocket(SOCKET sock);
+
+#endif /* PRINTKEEPER_H */

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the built programs into a winport root as a workstation has them:
+# the service and the print client in C:\novarc\bin2 (Printkeeper.exe,
+# novarcprint.exe), with the libraries and fonts they load beside them.
+#
+#   bash scripts/install.sh ROOT [BUILD_DIR]     (BUILD_DIR: build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+root=${1:?usage: install.sh ROOT [BUILD_DIR]}
+build=${2:-build/release}
+bin2="$root/drive_c/novarc/bin2"
+
+for f in "$build/bin/Printkeeper" "$build/bin/Novarcprint" "$build/lib/libwinport.so"; do
+  [ -e "$f" ] || { echo "install: $f is missing; build first" >&2; exit 1; }
+done
+
+mkdir -p "$bin2"
+# Copies land under a temporary name and are renamed into place, so a
+# running service never starts a half-written client.
+place() {
+  cp "$1" "$bin2/.$2.new" && mv -f "$bin2/.$2.new" "$bin2/$2"
+}
+place "$build/bin/Printkeeper" Printkeeper.exe
+place "$build/bin/Novarcprint" novarcprint.exe
+for lib in "$build"/lib/*.so; do
+  place "$lib" "$(basename "$lib")"
+done
+if [ -d "$build/lib/fonts" ]; then
+  mkdir -p "$bin2/fonts"
+  cp -r "$build/lib/fonts/." "$bin2/fonts/"
+fi
+echo "installed into $bin2"
