@@ -78,6 +78,29 @@ bool ReadFirstLine(const char *szPath, char *szLine, int iSize)
     return bOk;
 }
 
+/* Calls fn(path, data) for every entry of the folder but "." and "..";
+ * entries whose path would not fit are skipped. */
+template <class Fn> void ForEachEntry(const char *szDir, Fn fn)
+{
+    const size_t n = strlen(szDir);
+    const char *szSep = n > 0 && szDir[n - 1] == '\\' ? "" : "\\";
+    char szPattern[MAX_PATH];
+    snprintf(szPattern, sizeof(szPattern), "%s%s*", szDir, szSep);
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
+            continue;
+        char szEntry[MAX_PATH];
+        if (snprintf(szEntry, sizeof(szEntry), "%s%s%s", szDir, szSep, fd.cFileName) <
+            (int)sizeof(szEntry))
+            fn(szEntry, fd);
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+}
+
 void AppendFaxServiceLog(const char *szText)
 {
     SYSTEMTIME st;
@@ -163,42 +186,18 @@ void HardenDirectory(const char *szDir, bool bRecursive)
         return;
     }
     Protect(szDir, acl);
-    if (!bRecursive)
-        return;
-    char szPattern[MAX_PATH];
-    snprintf(szPattern, sizeof(szPattern), "%s\\*", szDir);
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(szPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
-            continue;
-        char szEntry[MAX_PATH];
-        if (snprintf(szEntry, sizeof(szEntry), "%s\\%s", szDir, fd.cFileName) <
-            (int)sizeof(szEntry))
-            Protect(szEntry, acl);
-    } while (FindNextFileA(hFind, &fd));
-    FindClose(hFind);
+    if (bRecursive)
+        ForEachEntry(szDir,
+                     [&](const char *szEntry, const WIN32_FIND_DATAA &) { Protect(szEntry, acl); });
 }
 
 void CleanOutConvertPdfDir(const char *szDir)
 {
     LogLine("CleanOutConvertPdfDir( %s ) ", szDir);
-    char szPattern[MAX_PATH];
-    snprintf(szPattern, sizeof(szPattern), "%s*.*", szDir);
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(szPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        char szFile[MAX_PATH];
-        if (snprintf(szFile, sizeof(szFile), "%s%s", szDir, fd.cFileName) < (int)sizeof(szFile))
+    ForEachEntry(szDir, [](const char *szFile, const WIN32_FIND_DATAA &fd) {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             DeleteFileA(szFile);
-    } while (FindNextFileA(hFind, &fd));
-    FindClose(hFind);
+    });
 }
 
 void RestartFaxService()

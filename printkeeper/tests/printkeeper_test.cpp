@@ -9,6 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <scratch_root.h>
 
 #include "printkeeper.h"
@@ -215,6 +218,38 @@ TEST_F(ServiceTest, ConverterFoldersLoseTheirFilesButNotTheirFolders)
               std::string::npos)
         << Log();
     CleanOutConvertPdfDir("c:\\novarc\\no_such_folder\\"); /* nothing to do, no harm */
+}
+
+TEST_F(ServiceTest, ProgramFolderIsHardenedWithWhatIsDirectlyInIt)
+{
+    namespace fs = std::filesystem;
+    if (geteuid() != 0)
+        GTEST_SKIP() << "owner changes need root";
+    const std::string bin2 = root.driveC("novarc/bin2");
+    WriteFile(bin2 + "/novarcprint.exe", "client");
+    WriteFile(bin2 + "/sub/deeper.txt", "x");
+    for (const std::string &p : {bin2, bin2 + "/novarcprint.exe", bin2 + "/sub/deeper.txt"}) {
+        chmod(p.c_str(), 0777);
+        (void)!chown(p.c_str(), 65534, 65534);
+    }
+    /* The folder (its inheritable entries reach what it holds, as on
+     * Windows), then each entry explicitly. */
+    HardenDirectory(BIN2_DIR, false);
+    struct stat st;
+    ASSERT_EQ(stat(bin2.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+
+    HardenDirectory(BIN2_DIR, true);
+    ASSERT_EQ(stat((bin2 + "/novarcprint.exe").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+
+    /* A missing folder is created protected. */
+    fs::remove_all(bin2);
+    HardenDirectory(BIN2_DIR, false);
+    ASSERT_EQ(stat(bin2.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 022, 0u);
 }
 
 TEST_F(ServiceTest, WindowLookupFindsTheProcessWindow)

@@ -29,21 +29,6 @@ namespace {
 
 constexpr size_t kReplySize = 36; // magic, error, seven status fields
 
-template <class Op> int AtFolder(const std::string &folder, const std::string &name, Op op)
-{
-    int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return -1;
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/%s", dir, name.c_str());
-    int rc = op(reinterpret_cast<sockaddr *>(&addr), static_cast<socklen_t>(sizeof addr));
-    int saved = errno;
-    close(dir);
-    errno = saved;
-    return rc;
-}
-
 void Put32(unsigned char *p, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -180,7 +165,7 @@ bool Call(const std::string &serviceName, uint32_t control, Reply *reply, int wa
         while (rc != 0 && errno == EINTR);
         return rc;
     };
-    if (AtFolder(ServicesFolder(), FileKey(serviceName) + ".sock", doConnect) != 0) {
+    if (util::AtSocketInFolder(ServicesFolder(), FileKey(serviceName) + ".sock", doConnect) != 0) {
         close(fd);
         return false;
     }
@@ -277,7 +262,7 @@ DWORD Listen(const std::string &serviceName, Listener *out)
     const std::string name = key + ".sock";
     unlink((folder + "/" + name).c_str()); // left by an instance that died; we hold the lock
     auto doBind = [fd](sockaddr *a, socklen_t n) { return bind(fd, a, n); };
-    if (AtFolder(folder, name, doBind) != 0 || listen(fd, 16) != 0) {
+    if (util::AtSocketInFolder(folder, name, doBind) != 0 || listen(fd, 16) != 0) {
         close(fd);
         close(lockFd);
         return ERROR_ACCESS_DENIED;

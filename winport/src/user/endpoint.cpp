@@ -48,23 +48,6 @@ Listener &TheListener()
     return *listener;
 }
 
-/* Runs `op` (bind or connect) on `name` in `folder`, addressed through the
- * folder's descriptor so that the path always fits. */
-template <class Op> int AtFolder(const std::string &folder, const std::string &name, Op op)
-{
-    int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return -1;
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/%s", dir, name.c_str());
-    int rc = op(reinterpret_cast<sockaddr *>(&addr), static_cast<socklen_t>(sizeof addr));
-    int saved = errno;
-    close(dir);
-    errno = saved;
-    return rc;
-}
-
 bool PeerAllowed(int conn, pid_t *peerPid)
 {
     ucred cred = {};
@@ -153,7 +136,7 @@ int OpenListeningSocket(const std::string &folder, const std::string &name)
         return -1;
     auto doBind = [fd](sockaddr *a, socklen_t n) { return bind(fd, a, n); };
     unlink((folder + "/" + name).c_str()); // left by an earlier process with our pid
-    if (AtFolder(folder, name, doBind) != 0 || listen(fd, 64) != 0) {
+    if (util::AtSocketInFolder(folder, name, doBind) != 0 || listen(fd, 64) != 0) {
         close(fd);
         return -1;
     }
@@ -226,7 +209,8 @@ int Connect(DWORD pid)
         while (rc != 0 && errno == EINTR);
         return rc;
     };
-    if (AtFolder(desktop::EndpointsFolder(Root()), std::to_string(pid) + ".sock", doConnect) != 0) {
+    if (util::AtSocketInFolder(desktop::EndpointsFolder(Root()), std::to_string(pid) + ".sock",
+                               doConnect) != 0) {
         close(fd);
         return -1;
     }

@@ -1,11 +1,18 @@
 /*
  * Small POSIX file-system helpers shared by the kernel and user parts of the
  * platform layer: creating folder chains, finding a name in a folder without
- * regard to case.  Private to winport.
+ * regard to case, reaching a Unix socket in a folder.  Private to winport.
  */
 #ifndef WINPORT_UTILS_POSIX_FS_H
 #define WINPORT_UTILS_POSIX_FS_H
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -33,6 +40,24 @@ std::optional<std::string> FindNoCase(const std::string &dir, const std::string 
 
 /* The folder part of a POSIX path ("/a/b" -> "/a", "b" -> "."). */
 std::string ParentOf(const std::string &path);
+
+/* Runs `op` (bind or connect, given the address and its length) on the
+ * Unix socket `name` in `folder`, addressed through the folder's descriptor
+ * so that the path always fits in sun_path.  op's result; errno kept. */
+template <class Op> int AtSocketInFolder(const std::string &folder, const std::string &name, Op op)
+{
+    int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return -1;
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/%s", dir, name.c_str());
+    int rc = op(reinterpret_cast<sockaddr *>(&addr), static_cast<socklen_t>(sizeof addr));
+    int saved = errno;
+    close(dir);
+    errno = saved;
+    return rc;
+}
 
 } // namespace winport::util
 
