@@ -171,6 +171,11 @@ void OnSocketNotify(SOCKET sock, WORD wEvent)
 void StartUp()
 {
     PrintkeeperGlobals &g = g_Printkeeper;
+    /* "-install", "-stop" and "-remove" create the window too, but they are
+     * not the service: emptying the converter folders there would delete
+     * the work files of clients the running service started. */
+    if (!g.bRunning.load())
+        return;
     HardenDirectory(BIN2_DIR, true);
     RotateServiceLog();
     LogLine("Print service Version %d.%d started.", PRINTKEEPER_VERSION_MAJOR,
@@ -178,8 +183,6 @@ void StartUp()
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\");
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\mobile\\");
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\print\\");
-    if (!g.bRunning.load())
-        return;
     CreateDirectoryA(PORTABLE_CHART_DIR, NULL);
     if (!OpenListeners()) {
         DestroyWindow(g.hMainWnd);

@@ -43,7 +43,7 @@ void Say(const char *szFormat, const char *szArg)
     fflush(stdout);
     char szLine[600];
     snprintf(szLine, sizeof(szLine), szFormat, szArg);
-    LogLine("%s", szLine);
+    LogLine("%s", szLine + strspn(szLine, "\n")); /* the console's line breaks stay there */
 }
 
 VOID WINAPI ServiceCtrl(DWORD dwCtrlCode)

@@ -38,21 +38,28 @@ wait_for_port() {
   return 1
 }
 
+# How many PDFs a folder holds (0 when it does not exist yet).
+count_pdfs() {
+  local n
+  n=$(find "$1" -maxdepth 1 -name '*.pdf' 2>/dev/null | wc -l) || true
+  echo "${n:-0}"
+}
+
 # Sends the report and waits for the PDF the embedded printer writes.
 print_report() {
   local root=$1
   local printed="$root/drive_c/novarc/printed"
   local before
-  before=$(ls "$printed" 2>/dev/null | wc -l)
+  before=$(count_pdfs "$printed")
   echo "sending a $(wc -l < "$report")-line report to 127.0.0.1:13001 with novarc-send"
   "$build/bin/novarc-send" --printer "Workstation PDF" --text "$report" --wait 3000 |
     sed 's/^/  novarc-send: /'
   for _ in $(seq 1 300); do
-    [ "$(ls "$printed" 2>/dev/null | wc -l)" -gt "$before" ] && break
+    [ "$(count_pdfs "$printed")" -gt "$before" ] && break
     sleep 0.1
   done
   local pdf
-  pdf=$(ls -t "$printed"/*.pdf 2>/dev/null | head -1)
+  pdf=$(ls -t "$printed"/*.pdf 2>/dev/null | head -1 || true)
   if [ -z "$pdf" ]; then
     echo "no PDF arrived; the service log says:" >&2
     cat "$root/drive_c/novarc/bin/Services/ErrorLogs/Printkeeper.log" >&2 || true

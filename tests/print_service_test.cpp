@@ -350,6 +350,22 @@ TEST_F(PrintServiceTest, SecondInstanceAndVersionLock)
     StartService();
 }
 
+TEST_F(PrintServiceTest, StopAndRemoveCommandsLeaveTheRunningServicesFilesAlone)
+{
+    StartService();
+    const std::string work = root.driveC("novarc/convert_pdf/job.part");
+    WriteText(work, "a client's converter work");
+    for (const char *command : {"-stop", "-remove"}) {
+        long pid = NovarcSpawn(PRINTKEEPER_EXE, {"WINPORT_ROOT=" + root.path()}, {command});
+        EXPECT_EQ(NovarcWaitChild(pid, 20000), 0) << command;
+    }
+    EXPECT_EQ(ReadText(work), "a client's converter work");
+    /* not installed here: the commands say so and the debug service runs on */
+    EXPECT_NE(ServiceLog(root).find("OpenService failed - "), std::string::npos);
+    ServerConnection server;
+    EXPECT_EQ(server.Open(), 1);
+}
+
 TEST_F(PrintServiceTest, ManyConnectionsAtOnce)
 {
     StartService();
