@@ -24,6 +24,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -64,8 +66,19 @@ void Log(pid_t peer, const std::string &what)
                   ": " + what);
 }
 
+/* Requests accepted and not yet answered.  A post is queued before its
+ * reply is written, and the message may be the one that ends this process
+ * (a quit): the exit waits a moment for such replies, or the sender would
+ * see a failed post for a message that arrived. */
+std::atomic<int> g_unanswered{0};
+
+struct Unanswered {
+    ~Unanswered() { g_unanswered--; }
+};
+
 void HandleConnection(int conn)
 {
+    Unanswered answered;
     pid_t peer = 0;
     if (!PeerAllowed(conn, &peer)) {
         Log(peer, "another user's process");
@@ -118,6 +131,7 @@ void ListenLoop()
         if (l.wake.Wait(expiry, fd) & Waker::kOtherFd) {
             int conn = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (conn >= 0) {
+                g_unanswered++;
                 try {
                     std::thread(HandleConnection, conn).detach();
                 } catch (const std::system_error &) {
@@ -145,6 +159,8 @@ int OpenListeningSocket(const std::string &folder, const std::string &name)
 
 void UnlinkAtExit()
 {
+    for (int waited = 0; g_unanswered.load() > 0 && waited < 200; waited++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     Listener &l = TheListener();
     std::lock_guard<std::mutex> guard(l.lock);
     if (l.pid == getpid() && !l.path.empty())
