@@ -224,6 +224,14 @@ protected:
                 return true;
             },
             20s));
+        /* The port may answer for another program (a second test run on this
+         * machine): then this service has given up and says so. */
+        std::this_thread::sleep_for(100ms);
+        ASSERT_LT(NovarcWaitChild(service, 0), 0) << "the service ended:\n" << ServiceLog(root);
+        const std::string log = ServiceLog(root);
+        ASSERT_EQ(log.find("WSAEADDRINUSE", log.rfind("Print service Version 237.859 started.")),
+                  std::string::npos)
+            << "port 13001 is taken by another program";
     }
     void StopService(long &pid)
     {

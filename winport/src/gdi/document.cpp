@@ -24,6 +24,7 @@ cairo_status_t pdfWrite(void *closure, const unsigned char *data, unsigned int l
     auto *ps = static_cast<PrinterState *>(closure);
     if (ps->aborting)
         return CAIRO_STATUS_SUCCESS; /* the sink has been told to throw it away */
+    std::lock_guard<std::mutex> guard(ps->sinkLock);
     if (ps->writeFailed || !ps->sink->writePdf(data, length)) {
         ps->writeFailed = true;
         return CAIRO_STATUS_WRITE_ERROR;
@@ -65,8 +66,8 @@ bool openPdf(PrinterState &ps, const DeviceCaps &caps)
         return false;
     cairo_pdf_surface_set_metadata(ps.surface, CAIRO_PDF_METADATA_TITLE, ps.doc.docName.c_str());
     cairo_pdf_surface_set_metadata(ps.surface, CAIRO_PDF_METADATA_CREATOR, "winport GDI");
-    ps.cr = cairo_create(ps.surface);
-    return cairo_status(ps.cr) == CAIRO_STATUS_SUCCESS;
+    ps.writer = std::make_unique<PdfWriter>(ps.surface);
+    return true;
 }
 
 /* Readies the page's surface and puts cr in device units, clipped to the
@@ -74,8 +75,18 @@ bool openPdf(PrinterState &ps, const DeviceCaps &caps)
 bool openPageSurface(PrinterState &ps, const DeviceCaps &caps)
 {
     if (ps.format == PageFormat::Pdf) {
-        cairo_pdf_surface_set_size(ps.surface, points(caps.physWidth, caps.dpiX),
-                                   points(caps.physHeight, caps.dpiY));
+        ps.pageWidthPt = points(caps.physWidth, caps.dpiX);
+        ps.pageHeightPt = points(caps.physHeight, caps.dpiY);
+        cairo_rectangle_t extents = {0, 0, ps.pageWidthPt, ps.pageHeightPt};
+        ps.pageRecording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+        ps.cr = cairo_create(ps.pageRecording);
+        if (cairo_status(ps.cr) != CAIRO_STATUS_SUCCESS) {
+            cairo_destroy(ps.cr);
+            cairo_surface_destroy(ps.pageRecording);
+            ps.cr = nullptr;
+            ps.pageRecording = nullptr;
+            return false;
+        }
     } else {
         if (static_cast<long long>(caps.physWidth) * caps.physHeight > (1LL << 29))
             return false;
@@ -100,8 +111,20 @@ bool openPageSurface(PrinterState &ps, const DeviceCaps &caps)
 
 void destroySurfaces(PrinterState &ps)
 {
+    if (ps.writer) {
+        if (ps.aborting)
+            ps.writer->Abandon();
+        else
+            ps.writer->Finish();
+        if (ps.writer->Failed())
+            ps.writeFailed = true;
+        ps.writer.reset();
+    }
     if (ps.cr)
         cairo_destroy(ps.cr);
+    if (ps.pageRecording)
+        cairo_surface_destroy(ps.pageRecording);
+    ps.pageRecording = nullptr;
     if (ps.surface) {
         cairo_surface_finish(ps.surface);
         cairo_surface_destroy(ps.surface);
@@ -117,8 +140,13 @@ bool finishPage(DeviceContext &dc)
     cairo_restore(ps.cr);
     bool ok = true;
     if (ps.format == PageFormat::Pdf) {
-        cairo_show_page(ps.cr);
-        ok = cairo_status(ps.cr) == CAIRO_STATUS_SUCCESS && !ps.writeFailed;
+        ok = cairo_status(ps.cr) == CAIRO_STATUS_SUCCESS;
+        cairo_destroy(ps.cr);
+        ps.cr = nullptr;
+        ps.writer->Submit(ps.pageRecording, ps.pageWidthPt, ps.pageHeightPt);
+        ps.pageRecording = nullptr;
+        ok = ok && !ps.writer->Failed() && !ps.writeFailed;
+        std::lock_guard<std::mutex> guard(ps.sinkLock);
         ok = ps.sink->endPage(ps.page, nullptr) && ok;
     } else {
         cairo_surface_flush(ps.surface);
@@ -272,7 +300,10 @@ int WINAPI StartPage(HDC hdc)
         return SP_ERROR;
     }
     ps->pageOpen = true;
-    ps->sink->beginPage(ps->page);
+    {
+        std::lock_guard<std::mutex> sinkGuard(ps->sinkLock);
+        ps->sink->beginPage(ps->page);
+    }
     if (recording(dc))
         addRecord(dc, RecPage{RecPage::Start, ps->page.number, ps->page.width, ps->page.height,
                               ps->page.dpiX, ps->page.dpiY,

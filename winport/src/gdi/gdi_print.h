@@ -8,7 +8,11 @@
 
 #include "gdi_device.h"
 #include "gdi_private.h"
+#include "pdf_writer.h"
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace winport::gdi {
@@ -24,8 +28,10 @@ struct PrinterState {
     std::shared_ptr<DocumentSink> sink;
 
     bool docOpen = false;
-    bool aborting = false; /* AbortDoc: bytes cairo still writes are dropped */
-    bool writeFailed = false;
+    /* Both read by the PDF writer's thread too. */
+    std::atomic<bool> aborting{false}; /* AbortDoc: bytes cairo still writes are dropped */
+    std::atomic<bool> writeFailed{false};
+    std::mutex sinkLock; /* the sink hears from the writer's thread and the drawing thread */
     DocumentInfo doc;
     PageFormat format = PageFormat::Pdf;
     int pagesDone = 0;
@@ -34,6 +40,11 @@ struct PrinterState {
     PageInfo page;
     cairo_surface_t *surface = nullptr; /* PDF: the document; raster: the open page */
     cairo_t *cr = nullptr;              /* in device units while a page is open */
+    /* PDF: the open page is recorded, then written by the writer's thread. */
+    cairo_surface_t *pageRecording = nullptr;
+    double pageWidthPt = 0;
+    double pageHeightPt = 0;
+    std::unique_ptr<PdfWriter> writer;
 
     std::size_t recordStart = 0; /* first record item of the open document */
     bool autoRecord = false;     /* recording turned on by WINPORT_GDI_RECORD */

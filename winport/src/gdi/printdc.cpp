@@ -29,6 +29,9 @@ void applyDevice(DeviceContext &dc, const DeviceDescription &device)
 
 PrinterState::~PrinterState()
 {
+    writer.reset(); /* its thread uses the surface */
+    if (pageRecording)
+        cairo_surface_destroy(pageRecording);
     if (cr)
         cairo_destroy(cr);
     if (surface)
