@@ -16,12 +16,13 @@
  * added again.  Every fontconfig call of GDI runs under the GDI lock, so
  * clearing the set never pulls it from under a lookup.
  */
+#include "utils/posix_fs.h"
+#include "utils/program_name.h"
 #include "gdi_font.h"
 #include "kernel/paths.h"
 #include "kernel/root.h"
 
 #include <dirent.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -94,24 +95,7 @@ std::vector<std::string> fontFiles(const std::string &dir)
 /* Where the build put its fonts: fonts/ beside libwinport.so. */
 std::string shippedFontsDir()
 {
-    Dl_info info;
-    if (!dladdr(reinterpret_cast<void *>(&shippedFontsDir), &info) || !info.dli_fname)
-        return {};
-    std::string lib = info.dli_fname;
-    std::size_t slash = lib.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : lib.substr(0, slash)) + "/fonts";
-}
-
-bool makeFolders(const std::string &path)
-{
-    for (std::size_t pos = 1; pos <= path.size(); pos++) {
-        if (pos < path.size() && path[pos] != '/')
-            continue;
-        std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
+    return util::LibraryFolder() + "/fonts";
 }
 
 /* Copies src to dst through a temporary file renamed into place, so a
@@ -129,26 +113,7 @@ bool copyFont(const std::string &src, const std::string &dir, const std::string 
         close(in);
         return false;
     }
-    bool ok = true;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < n;) {
-            ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            ok = w > 0;
-            done += w > 0 ? w : 0;
-        }
-        if (!ok)
-            break;
-    }
+    bool ok = util::CopyFdData(in, out) == 0;
     struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
     ok = ok && futimens(out, times) == 0;
     ok = close(out) == 0 && ok;
@@ -162,7 +127,7 @@ bool copyFont(const std::string &src, const std::string &dir, const std::string 
 void installShippedFonts(const std::string &fontsDir)
 {
     std::vector<std::string> shipped = fontFiles(shippedFontsDir());
-    if (shipped.empty() || !makeFolders(fontsDir))
+    if (shipped.empty() || util::MakeDirs(fontsDir) != 0)
         return;
     for (const std::string &src : shipped) {
         std::string name = src.substr(src.rfind('/') + 1);

@@ -2,6 +2,7 @@
  * Modules: LoadLibraryA, GetProcAddress and FreeLibrary over dlopen, with the
  * DLL name resolved through the module map.
  */
+#include "utils/program_name.h"
 #include "kernel/module_map.h"
 #include "utils/posix_fs.h"
 
@@ -52,14 +53,6 @@ std::string DllBaseName(const char *name)
     return base;
 }
 
-std::string OwnFolder()
-{
-    Dl_info info;
-    if (dladdr(reinterpret_cast<void *>(&LoadLibraryA), &info) && info.dli_fname)
-        return util::ParentOf(info.dli_fname);
-    return ".";
-}
-
 std::vector<std::string> SearchFolders()
 {
     std::vector<std::string> folders;
@@ -75,7 +68,7 @@ std::vector<std::string> SearchFolders()
             pos = next + 1;
         }
     }
-    folders.push_back(OwnFolder());
+    folders.push_back(util::LibraryFolder());
     return folders;
 }
 

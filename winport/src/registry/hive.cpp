@@ -47,44 +47,6 @@ uint64_t PeekCounter(const std::string &lockPath)
     return counter;
 }
 
-int WriteAll(int fd, const std::string &text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        done += static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-/* Reads at most `limit` bytes; `more` tells whether the file went on. */
-int ReadUpTo(int fd, size_t limit, std::string &text, bool &more)
-{
-    text.clear();
-    more = false;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return 0;
-        size_t take = static_cast<size_t>(n);
-        if (text.size() + take > limit) {
-            text.append(buf, limit - text.size());
-            more = true;
-            return 0;
-        }
-        text.append(buf, take);
-    }
-}
-
 } // namespace
 
 LSTATUS ErrorFromErrno(int err)
@@ -197,7 +159,8 @@ LSTATUS Hive::LoadLocked(const FileStamp &seen)
     std::string text;
     bool truncated = false;
     struct stat st;
-    int err = fstat(fd, &st) == 0 ? ReadUpTo(fd, kMaxHiveFileSize, text, truncated) : errno;
+    int err =
+        fstat(fd, &st) == 0 ? util::ReadFdUpTo(fd, kMaxHiveFileSize, &text, &truncated) : errno;
     close(fd);
     if (err)
         return ErrorFromErrno(err);
@@ -251,7 +214,7 @@ LSTATUS Hive::WriteFileLocked(const std::string &text)
     int fd = open(tmpPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return ErrorFromErrno(errno);
-    int err = fchmod(fd, mode) == 0 ? WriteAll(fd, text) : errno;
+    int err = fchmod(fd, mode) == 0 ? util::WriteAllFd(fd, text.data(), text.size()) : errno;
     if (!err && fsync(fd) != 0)
         err = errno;
     if (close(fd) != 0 && !err)

@@ -88,33 +88,10 @@ bool ReadSmallFile(const std::string &path, std::string *out)
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    out->clear();
-    char buf[4096];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        out->append(buf, static_cast<size_t>(n));
-        if (out->size() > kMaxEntryBytes * 2)
-            break; // not one of ours: Parse refuses it
-    }
+    bool more = false;
+    /* Past twice the largest entry it is not one of ours: Parse refuses it. */
+    util::ReadFdUpTo(fd, kMaxEntryBytes * 2 + 1, out, &more);
     close(fd);
-    return true;
-}
-
-bool WriteAll(int fd, const std::string &data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
     return true;
 }
 
@@ -229,7 +206,8 @@ void Publish(const std::string &root, const Entry &entry)
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return; // a read-only root: the window works, other processes do not see it
-    const bool written = WriteAll(fd, Format(entry));
+    const std::string text = Format(entry);
+    const bool written = util::WriteAllFd(fd, text.data(), text.size()) == 0;
     close(fd);
     if (!written || rename(temp.c_str(), path.c_str()) != 0)
         unlink(temp.c_str());

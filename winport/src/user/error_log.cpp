@@ -33,19 +33,6 @@ std::string OneLine(const std::string &text)
     return out;
 }
 
-void WriteAll(int fd, const std::string &data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
-}
-
 } // namespace
 
 std::string ErrorLogPath()
@@ -70,11 +57,13 @@ void WriteErrorLog(const std::string &message)
     util::MakeDirs(util::ParentOf(path));
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
-        WriteAll(fd, line); // one write with O_APPEND: lines of processes do not interleave
+        util::WriteAllFd(
+            fd, line.data(),
+            line.size()); // one write with O_APPEND: lines of processes do not interleave
         close(fd);
     }
     if (isatty(STDERR_FILENO))
-        WriteAll(STDERR_FILENO, line);
+        util::WriteAllFd(STDERR_FILENO, line.data(), line.size());
 }
 
 } // namespace winport

@@ -73,6 +73,45 @@ std::string ParentOf(const std::string &path)
     return path.substr(0, slash);
 }
 
+int WriteAllFd(int fd, const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    for (size_t done = 0; done < size;) {
+        ssize_t w = write(fd, p + done, size - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0)
+            return errno;
+        if (w == 0)
+            return EIO;
+        done += static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+int ReadFdUpTo(int fd, size_t limit, std::string *text, bool *more)
+{
+    text->clear();
+    *more = false;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+        size_t take = static_cast<size_t>(n);
+        if (text->size() + take > limit) {
+            text->append(buf, limit - text->size());
+            *more = true;
+            return 0;
+        }
+        text->append(buf, take);
+    }
+}
+
 int CopyFdData(int in, int out)
 {
     char buf[65536];
@@ -84,14 +123,8 @@ int CopyFdData(int in, int out)
             return errno;
         if (n == 0)
             return 0;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                return errno;
-            done += w;
-        }
+        if (int err = WriteAllFd(out, buf, static_cast<size_t>(n)))
+            return err;
     }
 }
 

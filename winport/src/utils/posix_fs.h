@@ -29,6 +29,14 @@ bool IsDirectory(const std::string &path);
  * calls); 0 or an errno value. */
 int CopyFdData(int in, int out);
 
+/* Writes all `size` bytes (retrying interrupted and short writes); 0 or an
+ * errno value (EIO when the file takes nothing). */
+int WriteAllFd(int fd, const void *data, std::size_t size);
+
+/* Reads to the end of `fd`, at most `limit` bytes into *text; *more tells
+ * whether the file went on past them.  0 or an errno value. */
+int ReadFdUpTo(int fd, std::size_t limit, std::string *text, bool *more);
+
 /* Whether anything (even a dangling symbolic link) exists at `path`. */
 bool Exists(const std::string &path);
 

@@ -3,6 +3,9 @@
  */
 #include "utils/program_name.h"
 
+#include "utils/posix_fs.h"
+
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
@@ -22,6 +25,14 @@ const std::string &ProgramName()
         return base.empty() ? std::string("program") : base;
     }();
     return name;
+}
+
+std::string LibraryFolder()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&LibraryFolder), &info) && info.dli_fname)
+        return ParentOf(info.dli_fname);
+    return ".";
 }
 
 } // namespace winport::util
