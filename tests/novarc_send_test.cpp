@@ -16,14 +16,7 @@ std::string RunSend(const ScratchRoot &root, const std::string &args, int *statu
     const std::string command =
         "WINPORT_ROOT=" + root.path() + " WINPORT_TIME_SCALE=" + std::to_string(kTimeScale) +
         " " NOVARC_SEND_EXE " --spawn " + NOVARCPRINT_EXE " " + args + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string out;
-    char chunk[512];
-    size_t n;
-    while (pipe && (n = fread(chunk, 1, sizeof(chunk), pipe)) > 0)
-        out.append(chunk, n);
-    *status = pipe ? pclose(pipe) : -1;
-    return out;
+    return RunCommand(command, status);
 }
 
 TEST(NovarcSend, LineJobSendsFieldsAndPrintsDecodedReplies)

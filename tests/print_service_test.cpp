@@ -65,24 +65,11 @@ std::vector<std::string> Pdfs(const ScratchRoot &root)
     return files;
 }
 
-std::string Shell(const std::string &command)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    char chunk[512];
-    size_t n;
-    while (pipe && (n = fread(chunk, 1, sizeof(chunk), pipe)) > 0)
-        out.append(chunk, n);
-    if (pipe)
-        pclose(pipe);
-    return out;
-}
-
 /* pdftotext -layout spaces columns by their position, not by the blanks
  * the report had: compare text with every run of blanks made one. */
 std::string PdfText(const std::string &pdf)
 {
-    std::string text = Shell("pdftotext -layout '" + pdf + "' - 2>&1"), out;
+    std::string text = RunCommand("pdftotext -layout '" + pdf + "' - 2>&1"), out;
     for (char c : text)
         if (!(c == ' ' && !out.empty() && out.back() == ' '))
             out += c;
@@ -258,13 +245,13 @@ TEST_F(PrintServiceTest, ReportFromNovarcSendComesOutAsPdfAndCtrlCStopsTheServic
     const std::string text = root.path() + "/report.txt";
     WriteText(text, ReportText(80, "DAILY"));
     const std::string out =
-        Shell(std::string(NOVARC_SEND_EXE) + " --printer 'Workstation PDF' --text " + text +
-              " --wait 3000 2>&1");
+        RunCommand(std::string(NOVARC_SEND_EXE) + " --printer 'Workstation PDF' --text " + text +
+                   " --wait 3000 2>&1");
     EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
     ASSERT_TRUE(WaitForPdfs(1)) << out << ServiceLog(root);
     const std::string pdf = PdfText(Pdfs(root)[0]);
     EXPECT_TRUE(HasReportInOrder(pdf, 80, "DAILY")) << pdf;
-    EXPECT_NE(Shell("pdfinfo '" + Pdfs(root)[0] + "'").find("Pages:           2"),
+    EXPECT_NE(RunCommand("pdfinfo '" + Pdfs(root)[0] + "'").find("Pages:           2"),
               std::string::npos);
     EXPECT_TRUE(WaitForNoClients());
 

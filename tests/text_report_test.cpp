@@ -13,19 +13,6 @@
 
 namespace {
 
-/* A command's standard output; *status is its wait status. */
-std::string Capture(const std::string &command, int *status)
-{
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string out;
-    char chunk[4096];
-    size_t n;
-    while (pipe && (n = fread(chunk, 1, sizeof(chunk), pipe)) > 0)
-        out.append(chunk, n);
-    *status = pipe ? pclose(pipe) : -1;
-    return out;
-}
-
 std::string Quoted(const std::string &path)
 {
     return "'" + path + "'";
@@ -36,7 +23,7 @@ std::string Quoted(const std::string &path)
 std::string SendForPdf(const ScratchRoot &root, const std::string &args)
 {
     int status = 0;
-    const std::string out = Capture(
+    const std::string out = RunCommand(
         "WINPORT_ROOT=" + Quoted(root.path()) +
             " WINPORT_TIME_SCALE=" + std::to_string(kTimeScale) +
             " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 3000 " + args + " 2>&1",
@@ -74,9 +61,9 @@ std::string PrintJob(const ScratchRoot &root, const std::string &job)
 std::vector<std::string> PageImage(const std::string &pdf, const std::string &dir)
 {
     int status = 0;
-    Capture("pdftoppm -r 300 -gray -f 1 -l 1 -singlefile " + Quoted(pdf) + " " +
-                Quoted(dir + "/page"),
-            &status);
+    RunCommand("pdftoppm -r 300 -gray -f 1 -l 1 -singlefile " + Quoted(pdf) + " " +
+                   Quoted(dir + "/page"),
+               &status);
     const std::string pgm = ReadText(dir + "/page.pgm");
     int width = 0, height = 0, max = 0, used = 0;
     if (sscanf(pgm.c_str(), "P5 %d %d %d%n", &width, &height, &max, &used) != 3 || width <= 0 ||
@@ -91,7 +78,7 @@ std::vector<std::string> PageImage(const std::string &pdf, const std::string &di
 int PdfPages(const std::string &pdf)
 {
     int status = 0;
-    const std::string info = Capture("pdfinfo " + Quoted(pdf), &status);
+    const std::string info = RunCommand("pdfinfo " + Quoted(pdf), &status);
     const size_t at = info.find("\nPages:");
     return status == 0 && at != std::string::npos ? atoi(info.c_str() + at + 7) : -1;
 }
@@ -148,7 +135,7 @@ Pages ExpectedPages(const std::string &text, size_t linesPerPage)
 Pages PdfText(const std::string &pdf)
 {
     int status = 0;
-    const std::string text = Capture("pdftotext -layout " + Quoted(pdf) + " -", &status);
+    const std::string text = RunCommand("pdftotext -layout " + Quoted(pdf) + " -", &status);
     EXPECT_EQ(status, 0);
     Pages pages;
     size_t from = 0;

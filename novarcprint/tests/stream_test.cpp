@@ -3,6 +3,7 @@
  * the layout engine, asserted to the device unit on the printer DC's
  * record of a registry printer.
  */
+#include <posix_files.h>
 #include <gdi_record.h>
 
 #include <cstdio>
@@ -336,21 +337,6 @@ TEST_F(StreamTest, StreamMessageIsDrawnByItsWorkerAndTheJobResetClearsThePositio
     EXPECT_FALSE(session_->m_Printer.m_bPageStarted);
 }
 
-/* What a command printed on its standard output. */
-std::string Output(const std::string &command)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
-
 TEST_F(StreamTest, BarCodeReportPrintedToAPdfFileScansBack)
 {
     Open(600, "", "FILE:C:\\novarc\\barcode.pdf");
@@ -362,9 +348,9 @@ TEST_F(StreamTest, BarCodeReportPrintedToAPdfFileScansBack)
     const std::string pdf = root_.driveC("novarc/barcode.pdf");
     ASSERT_TRUE(std::filesystem::exists(pdf));
     const std::string image = root_.path() + "/page";
-    Output("pdftoppm -r 300 -gray -singlefile '" + pdf + "' '" + image + "'");
+    RunCommand("pdftoppm -r 300 -gray -singlefile '" + pdf + "' '" + image + "'");
     /* Full ASCII: the lower-case letter arrives as its "+A" escape. */
-    EXPECT_EQ(Output("zbarimg --nodbus --raw -q '" + image + ".pgm' 2>/dev/null"),
+    EXPECT_EQ(RunCommand("zbarimg --nodbus --raw -q '" + image + ".pgm' 2>/dev/null"),
               "NOVARC 42-+A\n");
 }
 

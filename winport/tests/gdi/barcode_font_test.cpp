@@ -116,7 +116,7 @@ std::string scan(const KeptRaster &r, const std::string &dir)
         for (int x = 0; x < r.width; x++)
             pgm += static_cast<char>(r.at(x, y) & 0xFF);
     spit(path, pgm);
-    std::string out = runCommand("zbarimg --nodbus --raw -q " + path + " 2>/dev/null");
+    std::string out = RunCommand("zbarimg --nodbus --raw -q " + path + " 2>/dev/null");
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();
     return out;

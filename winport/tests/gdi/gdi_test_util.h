@@ -10,6 +10,7 @@
 #include "gdi_record.h"
 
 #include <gtest/gtest.h>
+#include <posix_files.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -173,21 +174,6 @@ public:
 private:
     std::string path_;
 };
-
-/* Runs a shell command, returning its standard output. */
-inline std::string runCommand(const std::string &cmd)
-{
-    std::string out;
-    FILE *pipe = popen(cmd.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
 
 } // namespace gditest
 

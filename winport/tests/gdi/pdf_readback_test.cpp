@@ -20,7 +20,7 @@ struct Word {
 std::vector<Word> readWords(const std::string &pdf)
 {
     std::string xml =
-        runCommand(std::string(WINPORT_PDFTOTEXT) + " -bbox '" + pdf + "' - 2>/dev/null");
+        RunCommand(std::string(WINPORT_PDFTOTEXT) + " -bbox '" + pdf + "' - 2>/dev/null");
     std::vector<Word> words;
     int page = 0;
     std::regex pageRe("<page ");
@@ -105,7 +105,7 @@ TEST_F(PdfReadback, WordsSitWhereTheRecordSaysOnPagesOfTheRightSize)
         EXPECT_NEAR(dots(w->yMax) - off, t.origin.y + tm.tmDescent, 1) << t.utf8;
     }
 
-    std::string info = runCommand("pdfinfo -f 1 -l 2 '" + path_ + "' 2>/dev/null");
+    std::string info = RunCommand("pdfinfo -f 1 -l 2 '" + path_ + "' 2>/dev/null");
     EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
     EXPECT_NE(info.find("Page    1 size:  612 x 792 pts"), std::string::npos) << info;
     EXPECT_NE(info.find("Page    2 size:  792 x 612 pts"), std::string::npos) << "landscape page";
@@ -132,7 +132,7 @@ TEST_F(PdfReadback, Windows1252ReadsBackAsUnicodeInTheMappedFonts)
     EndDoc(dc);
     DeleteDC(dc);
     std::string text =
-        runCommand(std::string(WINPORT_PDFTOTEXT) + " '" + path_ + "' - 2>/dev/null");
+        RunCommand(std::string(WINPORT_PDFTOTEXT) + " '" + path_ + "' - 2>/dev/null");
     std::size_t at = 0, count = 0;
     const std::string line = "\u2022 Bullet \u20AC 100 caf\u00E9";
     while ((at = text.find(line, at)) != std::string::npos) {
@@ -140,7 +140,7 @@ TEST_F(PdfReadback, Windows1252ReadsBackAsUnicodeInTheMappedFonts)
         at += line.size();
     }
     EXPECT_EQ(count, 3u) << text;
-    std::string fonts = runCommand("pdffonts '" + path_ + "' 2>/dev/null");
+    std::string fonts = RunCommand("pdffonts '" + path_ + "' 2>/dev/null");
     for (const char *family : {"LiberationSans", "LiberationSerif", "LiberationMono"})
         EXPECT_NE(fonts.find(family), std::string::npos) << family << " not embedded\n" << fonts;
 }

@@ -5,6 +5,7 @@
 #ifndef WINPORT_TESTS_SPOOL_TEST_UTIL_H
 #define WINPORT_TESTS_SPOOL_TEST_UTIL_H
 
+#include <posix_files.h>
 #include <windows.h>
 #include <winspool.h>
 
@@ -77,32 +78,18 @@ protected:
     ScratchRoot root;
 };
 
-/* Runs a command, returning its standard output. */
-inline std::string run(const std::string &command)
-{
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return out;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), pipe.get())) > 0)
-        out.append(buf.data(), n);
-    return out;
-}
-
 /* pdfinfo's "Pages:" and each page's "Page N size:" lines. */
 inline std::string pdfInfo(const std::string &path, int firstPage = 0, int lastPage = 0)
 {
     std::string cmd = std::string(WINPORT_PDFINFO) + " ";
     if (firstPage)
         cmd += "-f " + std::to_string(firstPage) + " -l " + std::to_string(lastPage) + " ";
-    return run(cmd + "'" + path + "' 2>&1");
+    return RunCommand(cmd + "'" + path + "' 2>&1");
 }
 
 inline std::string pdfText(const std::string &path)
 {
-    return run(std::string(WINPORT_PDFTOTEXT) + " -layout '" + path + "' - 2>&1");
+    return RunCommand(std::string(WINPORT_PDFTOTEXT) + " -layout '" + path + "' - 2>&1");
 }
 
 inline std::string readAll(const std::string &path)

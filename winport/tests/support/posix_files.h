@@ -5,6 +5,7 @@
 #ifndef WINPORT_TESTS_POSIX_FILES_H
 #define WINPORT_TESTS_POSIX_FILES_H
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,21 @@ inline void MakeReadOnly(const std::string &path)
                                      std::filesystem::perms::group_write |
                                      std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
+}
+
+/* Runs a shell command: its standard output; *status gets its wait status. */
+inline std::string RunCommand(const std::string &command, int *status = nullptr)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    char chunk[4096];
+    std::size_t n;
+    while (pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        out.append(chunk, n);
+    const int rc = pipe ? pclose(pipe) : -1;
+    if (status)
+        *status = rc;
+    return out;
 }
 
 #endif
