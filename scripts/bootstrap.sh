@@ -16,8 +16,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
   # the build generates the bar-code font with fontTools
   python3 python3-fonttools
-  # the text-report benchmark compares with cups-filters' texttopdf
-  cups-filters
+  # the text-report benchmark compares with cups-filters' texttopdf and
+  # measures peak memory with /usr/bin/time
+  cups-filters time
   # printing: CUPS client library, a CUPS server and cups-pdf for the spooler tests
   libcups2-dev cups printer-driver-cups-pdf
 )
