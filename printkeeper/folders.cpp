@@ -109,13 +109,7 @@ void AppendFaxServiceLog(const char *szText)
     snprintf(szLine, sizeof(szLine), "%d/%d/%d at %d:%d:%d:%d Printkeeper: %s %c%c", st.wMonth,
              st.wDay, st.wYear, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, szText, '\r',
              '\n');
-    HANDLE hFile = CreateFileA(FAX_SERVICE_LOG, FILE_APPEND_DATA, FILE_SHARE_READ, NULL,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return;
-    DWORD dwWritten = 0;
-    WriteFile(hFile, szLine, (DWORD)strlen(szLine), &dwWritten, NULL);
-    CloseHandle(hFile);
+    AppendToLogFile(FAX_SERVICE_LOG, szLine);
 }
 
 } // namespace

@@ -78,13 +78,6 @@ void SendLaunchFailure(SOCKET sock)
     SendMessageWithSize(sock, reply, sizeof(reply), SEND_SEALED | SEND_NO_COMPRESS);
 }
 
-void ReleaseSlot(int iSlot, SOCKET sock)
-{
-    KelWs_closesocket(sock);
-    if (iSlot >= 0 && iSlot < SOCKET_SLOTS && g_Printkeeper.sockClients[iSlot] == sock)
-        g_Printkeeper.sockClients[iSlot] = INVALID_SOCKET;
-}
-
 } // namespace
 
 bool ParseVersionInfo(const char *pData, int iLen, int *piMajor, int *piMinor)
@@ -149,7 +142,7 @@ void LaunchNovarcPrint(SOCKET sock, int iSlot)
          * a port probe would cost a process each time. */
         FreeMsgBuf(&first);
         LogLine("ReceiveNovarcVersionInfo() no first message, connection closed");
-        ReleaseSlot(iSlot, sock);
+        CloseSlotSocket(g.sockClients, sock);
         return;
     }
     ChooseClientPath(first.szBuf, first.iLen, szPath, sizeof(szPath));
@@ -197,6 +190,6 @@ int StartNovarcPrintVersion(int iSlot, const char *szPath)
         SendLaunchFailure(sock);
         Sleep(100); /* let the reply leave before the close */
     }
-    ReleaseSlot(iSlot, sock);
+    CloseSlotSocket(g.sockClients, sock);
     return bHandedOver ? 1 : 0;
 }

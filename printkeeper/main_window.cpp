@@ -22,6 +22,24 @@ PrintkeeperGlobals::PrintkeeperGlobals()
     }
 }
 
+int FindSlot(const SOCKET *table, SOCKET sock)
+{
+    for (int i = 0; i < SOCKET_SLOTS; i++)
+        if (table[i] == sock)
+            return i;
+    return -1;
+}
+
+bool CloseSlotSocket(SOCKET *table, SOCKET sock)
+{
+    KelWs_closesocket(sock);
+    const int iSlot = FindSlot(table, sock);
+    if (iSlot < 0)
+        return false;
+    table[iSlot] = INVALID_SOCKET;
+    return true;
+}
+
 namespace {
 
 void CloseSocket(SOCKET *pSock)
@@ -36,14 +54,6 @@ void CloseListeners()
 {
     CloseSocket(&g_Printkeeper.sockListen);
     CloseSocket(&g_Printkeeper.sockUpdateListen);
-}
-
-int FindSlot(const SOCKET *table, SOCKET sock)
-{
-    for (int i = 0; i < SOCKET_SLOTS; i++)
-        if (table[i] == sock)
-            return i;
-    return -1;
 }
 
 /* Creates, binds and listens; registers the events with the main window. */
@@ -127,15 +137,13 @@ void OnSocketClosed(SOCKET sock)
         CloseSocket(&g.sockGateway);
         return;
     }
-    int iSlot = FindSlot(g.sockClients, sock);
-    if (iSlot >= 0) {
-        CloseSocket(&g.sockClients[iSlot]);
+    if (FindSlot(g.sockClients, sock) >= 0) {
+        CloseSlotSocket(g.sockClients, sock);
         return;
     }
-    iSlot = FindSlot(g.sockUpdates, sock);
-    if (iSlot < 0)
+    if (FindSlot(g.sockUpdates, sock) < 0)
         return; /* already closed: a late notification */
-    CloseSocket(&g.sockUpdates[iSlot]);
+    CloseSlotSocket(g.sockUpdates, sock);
     if (sock == g.sockUpdate) {
         g.sockUpdate = INVALID_SOCKET;
         SetTimer(g.hMainWnd, TIMER_RESTART_LISTEN, RESTART_AFTER_UPDATE_MS, NULL);

@@ -110,6 +110,9 @@ extern PrintkeeperGlobals g_Printkeeper;
 void LogLine(const char *szFormat, ...);
 void DebugLogLine(const char *szFormat, ...);
 void RotateServiceLog();
+/* Appends one line to a log file (appending writes land whole); a file
+ * that cannot be opened is skipped. */
+void AppendToLogFile(const char *szPath, const char *szLine);
 void FormatLogLine(const SYSTEMTIME &st, const char *szText, bool bDebugForm, char *szOut,
                    int iOutSize);
 
@@ -129,6 +132,10 @@ LRESULT CALLBACK ServiceWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
 int RunMessageLoop();
 bool OpenListeners();
 void CloseAllSockets();
+/* The slot of sock in a socket table, -1 when it has none. */
+int FindSlot(const SOCKET *table, SOCKET sock);
+/* Closes sock (the caller's) and frees its slot in table, if it has one. */
+bool CloseSlotSocket(SOCKET *table, SOCKET sock);
 
 /* launch.cpp */
 void LaunchNovarcPrint(SOCKET sock, int iSlot);

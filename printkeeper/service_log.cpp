@@ -24,14 +24,7 @@ constexpr int kLineLimit = 2048;
 void AppendLine(const char *szLine)
 {
     std::lock_guard<std::mutex> guard(g_logLock);
-    HANDLE hFile =
-        CreateFileA(SERVICE_LOG_FILE, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return; /* a log that cannot be opened is skipped */
-    DWORD dwWritten = 0;
-    WriteFile(hFile, szLine, (DWORD)strlen(szLine), &dwWritten, NULL);
-    CloseHandle(hFile);
+    AppendToLogFile(SERVICE_LOG_FILE, szLine);
 }
 
 void WriteLog(bool bDebugForm, const char *szFormat, va_list args)
@@ -81,6 +74,17 @@ bool CopyTail(HANDLE hLog, LONGLONG llSize, int iKeep)
 }
 
 } // namespace
+
+void AppendToLogFile(const char *szPath, const char *szLine)
+{
+    HANDLE hFile = CreateFileA(szPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return; /* a log that cannot be opened is skipped */
+    DWORD dwWritten = 0;
+    WriteFile(hFile, szLine, (DWORD)strlen(szLine), &dwWritten, NULL);
+    CloseHandle(hFile);
+}
 
 void FormatLogLine(const SYSTEMTIME &st, const char *szText, bool bDebugForm, char *szOut,
                    int iOutSize)

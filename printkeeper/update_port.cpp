@@ -12,15 +12,6 @@ namespace {
 constexpr int kUpdateMessage = 3;
 constexpr int kUpdateMessageVersioned = 30;
 
-void CloseUpdateSocket(SOCKET sock)
-{
-    PrintkeeperGlobals &g = g_Printkeeper;
-    KelWs_closesocket(sock);
-    for (int i = 0; i < SOCKET_SLOTS; i++)
-        if (g.sockUpdates[i] == sock)
-            g.sockUpdates[i] = INVALID_SOCKET;
-}
-
 } // namespace
 
 void ReadUpdateSocket(SOCKET sock)
@@ -34,7 +25,7 @@ void ReadUpdateSocket(SOCKET sock)
     MsgBuf message;
     InitMsgBuf(&message, 0);
     if (!KELrecv(sock, &message, RECV_BOUNDED)) {
-        CloseUpdateSocket(sock);
+        CloseSlotSocket(g.sockUpdates, sock);
         if (sock == g.sockUpdate) {
             g.sockUpdate = INVALID_SOCKET;
             LogLine("UpdateSocket READ: Connection lost! Post RESTART_MESSAGE");
