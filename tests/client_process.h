@@ -24,10 +24,7 @@ constexpr int kTimeScale = 100;
 
 inline std::string Int32(int v)
 {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; i++)
-        s[i] = (char)((unsigned)v >> (8 * i));
-    return s;
+    return NovarcInt32(v);
 }
 
 inline std::string Str(const std::string &text)

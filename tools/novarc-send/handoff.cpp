@@ -126,12 +126,17 @@ SOCKET NovarcConnect(const char *host, int port)
     return sock;
 }
 
+std::string NovarcInt32(int value)
+{
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; i++)
+        bytes[i] = (char)((unsigned)value >> (8 * i));
+    return bytes;
+}
+
 int NovarcSendRequest(SOCKET sock, int type, const std::string &payload)
 {
-    std::string message(4, '\0');
-    for (int i = 0; i < 4; i++)
-        message[i] = (char)((unsigned)type >> (8 * i));
-    message += payload;
+    const std::string message = NovarcInt32(type) + payload;
     /* The server seals its requests as the client seals its replies. */
     return SendMessageWithSize(sock, message.data(), (int)message.size(), 0x202);
 }

@@ -41,6 +41,9 @@ void NovarcKillChild(long pid);
 /* Ctrl+C for a console program: SIGINT. */
 void NovarcInterruptChild(long pid);
 
+/* A 32-bit value as the wire carries it: four bytes, little-endian. */
+std::string NovarcInt32(int value);
+
 /* One request: int32 type, then the payload bytes. */
 int NovarcSendRequest(SOCKET sock, int type, const std::string &payload);
 

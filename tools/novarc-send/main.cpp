@@ -78,14 +78,6 @@ bool ParseArgs(int argc, char **argv, Options *o)
     return !o->job.empty() || !o->printer.empty();
 }
 
-std::string Int32Bytes(int value)
-{
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; i++)
-        bytes[i] = (char)((unsigned)value >> (8 * i));
-    return bytes;
-}
-
 /* The first message on a print port connection: which client version the
  * service should start (type 30, sub-type 22, then the XML document).  The
  * service consumes the first message whatever it is, so it is always sent
@@ -100,7 +92,7 @@ JobStep VersionInfoStep(const std::string &version)
     }
     JobStep step;
     step.type = 30;
-    step.payload = Int32Bytes(22) +
+    step.payload = NovarcInt32(22) +
                    "<?xml version=\"1.0\"?><NovarcPrintOptions><NovarcPrintMajorVersion>" + major +
                    "</NovarcPrintMajorVersion><NovarcPrintMinorVersion>" + minor +
                    "</NovarcPrintMinorVersion></NovarcPrintOptions>";
@@ -115,7 +107,7 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
     /* The open record: printer, driver (empty: the printer's own), form
      * length, raw-data flag, output name.  66 lines is the report form the
      * server uses for letter paper at 6 lines per inch. */
-    open.payload = o.printer + '\0' + '\0' + Int32Bytes(o.formLength) + Int32Bytes(0) + '\0';
+    open.payload = o.printer + '\0' + '\0' + NovarcInt32(o.formLength) + NovarcInt32(0) + '\0';
     steps->push_back(open);
     if (!o.text.empty()) {
         std::ifstream in(o.text, std::ios::binary);
