@@ -148,6 +148,26 @@ TEST_F(Directories, FilesTheOwnerCannotWriteAreReadOnly)
               (DWORD)(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
 }
 
+TEST_F(Directories, SymbolicLinksReportTheReparsePointAttributeAndAreNotFollowed)
+{
+    WriteText(root_.driveC("real/f.txt"), "x");
+    MakeReadOnly(root_.driveC("real/f.txt"));
+    fs::create_symlink(root_.driveC("real/f.txt"), root_.driveC("tofile"));
+    fs::create_directory_symlink(root_.driveC("real"), root_.driveC("tofolder"));
+    fs::create_symlink(root_.driveC("gone"), root_.driveC("dangling"));
+    // The link itself: no read-only flag from its target, a folder link is
+    // a folder, and a dangling link still exists.
+    EXPECT_EQ(GetFileAttributesA("c:\\tofile"),
+              (DWORD)(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(GetFileAttributesA("c:\\TOFOLDER"),
+              (DWORD)(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(GetFileAttributesA("c:\\dangling"),
+              (DWORD)(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE));
+    // A link on the way is followed, as Windows follows it.
+    EXPECT_EQ(GetFileAttributesA("c:\\tofolder\\f.txt"),
+              (DWORD)(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+}
+
 TEST_F(Directories, GetFileAttributesOnMissingNamesFails)
 {
     SetLastError(0xdeadbeef);

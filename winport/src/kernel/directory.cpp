@@ -113,7 +113,10 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 /* GetFileAttributesA: FILE_ATTRIBUTE_DIRECTORY for a folder, otherwise
  * FILE_ATTRIBUTE_ARCHIVE, which Windows gives every file it creates
  * (FILE_ATTRIBUTE_NORMAL means "no other attribute" and is never reported
- * here); FILE_ATTRIBUTE_READONLY is added when the owner cannot write. */
+ * here); FILE_ATTRIBUTE_READONLY is added when the owner cannot write.  A
+ * symbolic link is not followed: as on Windows it reports
+ * FILE_ATTRIBUTE_REPARSE_POINT, with FILE_ATTRIBUTE_DIRECTORY when it
+ * leads to a folder (a dangling link counts as a file link). */
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 {
     using namespace winport;
@@ -121,9 +124,15 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     if (!Map(lpFileName, posix))
         return INVALID_FILE_ATTRIBUTES;
     struct stat st;
-    if (stat(posix.c_str(), &st) != 0) {
+    if (lstat(posix.c_str(), &st) != 0) {
         SetLastError(errno == ENOENT ? NotFoundError(posix) : Win32ErrorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target;
+        const bool folder = stat(posix.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        return FILE_ATTRIBUTE_REPARSE_POINT |
+               (folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
     }
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (!(st.st_mode & S_IWUSR))

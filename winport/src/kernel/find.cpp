@@ -115,14 +115,23 @@ FILETIME ToFileTime(const timespec &ts)
 }
 
 /* An entry as Windows describes it (attributes as GetFileAttributesA gives
- * them; there is no creation time, so the last write stands in). */
+ * them; there is no creation time, so the last write stands in).  A
+ * symbolic link is described itself, as Windows lists a reparse point:
+ * its tag in dwReserved0 and no size. */
 bool Describe(const std::string &folder, const std::string &name, WIN32_FIND_DATAA &data)
 {
+    const std::string path = folder + "/" + name;
     struct stat st;
-    if (name.size() >= MAX_PATH || stat((folder + "/" + name).c_str(), &st) != 0)
+    if (name.size() >= MAX_PATH || lstat(path.c_str(), &st) != 0)
         return false;
     data = WIN32_FIND_DATAA{};
-    if (S_ISDIR(st.st_mode)) {
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target;
+        const bool toFolder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        data.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT |
+                                (toFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
+        data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+    } else if (S_ISDIR(st.st_mode)) {
         data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     } else {
         data.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;

@@ -96,6 +96,30 @@ TEST_F(FindFile, FolderEntriesCarryTheDirectoryAttribute)
     FindClose(h);
 }
 
+TEST_F(FindFile, SymbolicLinksAreListedAsReparsePointsWithoutASize)
+{
+    fs::create_symlink(root_.driveC("docs/data.bin"), root_.driveC("docs/tofile"));
+    fs::create_directory_symlink(root_.driveC("docs/Sub"), root_.driveC("docs/tofolder"));
+    fs::create_symlink(root_.driveC("docs/gone"), root_.driveC("docs/dangling"));
+    const struct {
+        const char *spec;
+        DWORD attributes;
+    } cases[] = {
+        {"c:\\docs\\tofile", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE},
+        {"c:\\docs\\tofolder", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+        {"c:\\docs\\dangling", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE},
+    };
+    for (const auto &c : cases) {
+        WIN32_FIND_DATAA data{};
+        HANDLE h = FindFirstFileA(c.spec, &data);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.spec;
+        EXPECT_EQ(data.dwFileAttributes, c.attributes) << c.spec;
+        EXPECT_EQ(data.dwReserved0, (DWORD)IO_REPARSE_TAG_SYMLINK) << c.spec;
+        EXPECT_EQ(data.nFileSizeLow, 0u) << c.spec;
+        FindClose(h);
+    }
+}
+
 TEST_F(FindFile, NoMatchFailsWithFileNotFoundAndAMissingFolderWithPathNotFound)
 {
     WIN32_FIND_DATAA data;
