@@ -10,5 +10,6 @@
 #include "kellib/compress.h"
 #include "kellib/protect.h"
 #include "kellib/sock.h"
+#include "kellib/peer_path.h"
 
 #endif /* KELLIB_H */

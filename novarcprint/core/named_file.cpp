@@ -1,9 +1,11 @@
 /*
  * The server's plain file commands: a named file sent in pieces and written
- * where the server says (inside the winport root, bounded in size), the
- * deletion of a named file, and the SHA-256 of a named file sent back.  Each
- * has one payload reader; a malformed payload fails its request with a log
- * line.
+ * where the server says (bounded in size), the deletion of a named file, and
+ * the SHA-256 of a named file sent back.  Each has one payload reader; a
+ * malformed payload fails its request with a log line.  Every path goes
+ * through KELPeerPath first: the server names files on the workstation, but
+ * never in the program folders, never through a link, never outside the
+ * drives; a refused path fails that request with a log line.
  */
 #include <cstring>
 #include <mutex>
@@ -54,6 +56,18 @@ bool ReadPath(MsgBuf *pMsg, char *szPath)
     return szPath[0] != 0;
 }
 
+/* The plain form of a path the server named, or false after a log line
+ * saying why it is refused. */
+bool AllowedPath(NovarcprintProcess *pSession, const char *szRequest, const char *szPath,
+                 int iAccess, char *szFull)
+{
+    if (KELPeerPath(szPath, iAccess, szFull, MAX_PATH))
+        return true;
+    const DWORD dwError = GetLastError();
+    pSession->Log("%s refused <%s>: %s", szRequest, szPath, KELPeerPathReason(dwError));
+    return false;
+}
+
 bool ReadTransferHeader(MsgBuf *pMsg, NamedFileHeader *pHeader)
 {
     if (pMsg->iLen < 4)
@@ -102,6 +116,11 @@ void WriteNamedFile(NovarcprintProcess *pSession)
     const NamedFileHeader &h = g_transfer.header;
     if (h.iFlags & NAMED_FILE_MAKE_DIR)
         CreateParentFolders(h.szPath);
+    /* Again now that the folders exist: nothing on the way may have become
+     * a link since the first piece. */
+    char szFull[MAX_PATH];
+    if (!AllowedPath(pSession, "SEND_NAMED_FILE", h.szPath, KEL_PATH_WRITE, szFull))
+        return;
     int iLen = g_transfer.data.iLen;
     if ((h.iFlags & NAMED_FILE_ZIPPED) && iLen > 0 &&
         !KELUnzipInPlace(&g_transfer.data.szBuf, &iLen)) {
@@ -140,6 +159,11 @@ PieceResult TakePiece(NovarcprintProcess *pSession, MsgBuf *pMsg)
                           NAMED_FILE_MAX_BYTES);
             return PIECE_FAILED;
         }
+        /* Refused before a byte is collected; the plain form is kept. */
+        char szFull[MAX_PATH];
+        if (!AllowedPath(pSession, "SEND_NAMED_FILE", header.szPath, KEL_PATH_WRITE, szFull))
+            return PIECE_FAILED;
+        memcpy(header.szPath, szFull, sizeof(szFull));
         g_transfer.header = header;
         g_transfer.bOpen = true;
         g_transfer.iNextPiece = -1;
@@ -208,8 +232,11 @@ int HandleReceiveDeleteFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
         pSession->Log("RECEIVE_DELETE_FILE malformed path");
         return 0;
     }
-    if (!DeleteFileA(szPath))
-        pSession->Log("RECEIVE_DELETE_FILE <%s> ERROR:%d", szPath, (int)GetLastError());
+    char szFull[MAX_PATH];
+    if (!AllowedPath(pSession, "RECEIVE_DELETE_FILE", szPath, KEL_PATH_WRITE, szFull))
+        return 0;
+    if (!DeleteFileA(szFull))
+        pSession->Log("RECEIVE_DELETE_FILE <%s> ERROR:%d", szFull, (int)GetLastError());
     return 1;
 }
 
@@ -240,10 +267,13 @@ int HandleSendNamedFileChecksum(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
 {
     char szPath[MAX_PATH] = "";
     char szHex[72] = "";
+    char szFull[MAX_PATH];
+    /* A refused path is answered as a missing file: the server learns
+     * nothing about what lies behind it. */
     if (!ReadPath(pMsg, szPath))
         pSession->Log("SEND_NAMED_FILE_CHECKSUM malformed path");
-    else
-        FileChecksum(szPath, szHex, sizeof(szHex));
+    else if (AllowedPath(pSession, "SEND_NAMED_FILE_CHECKSUM", szPath, KEL_PATH_READ, szFull))
+        FileChecksum(szFull, szHex, sizeof(szHex));
     pSession->Log("SEND_NAMED_FILE_CHECKSUM <%s> <%s>", szPath, szHex);
     MsgBuf reply = MsgBuf();
     int iOk = AppendByte(&reply, REPLY_CHECKSUM) && AppendInt(&reply, SEND_NAMED_FILE_CHECKSUM) &&

@@ -168,6 +168,47 @@ TEST_F(RepliesTest, DeleteFileRemovesTheNamedFileAndRefusesAnOverlongPath)
     EXPECT_TRUE(Replies().empty());
 }
 
+TEST_F(RepliesTest, FileCommandsStayOutOfProgramFoldersAndLinks)
+{
+    /* What a hostile peer would aim at: the programs, a file outside the
+     * root reached through a link, and a climb out of the drive. */
+    WriteText(root_.driveC("novarc/bin2/novarcprint.exe"), "program");
+    const std::string outside = root_.path() + "/outside";
+    WriteText(outside + "/secret.txt", "secret");
+    std::filesystem::create_directory_symlink(outside, root_.driveC("novarc/out"));
+    Dispatch(SEND_NAMED_FILE,
+             Header(1, "c:\\novarc\\bin2\\novarcprint.exe", 4, 0) + Piece(1, 1, "evil"));
+    Dispatch(SEND_NAMED_FILE, Header(2, "c:\\novarc\\out\\secret.txt", 4, 0) + Piece(2, 1, "evil"));
+    Dispatch(SEND_NAMED_FILE, Header(3, "c:\\novarc\\..\\..\\x.txt", 4, 0) + Piece(3, 1, "evil"));
+    Dispatch(SEND_NAMED_FILE,
+             Header(4, "c:\\novarc\\made\\BIN2\\x", 4, NAMED_FILE_MAKE_DIR) + Piece(4, 1, "fine"));
+    Dispatch(RECEIVE_DELETE_FILE, std::string("C:/NOVARC/BIN2/novarcprint.exe\0", 31));
+    Dispatch(RECEIVE_DELETE_FILE, std::string("c:\\novarc\\out\\secret.txt\0", 25));
+    Dispatch(SEND_NAMED_FILE_CHECKSUM, std::string("c:\\novarc\\out\\secret.txt\0", 25));
+    Dispatch(SEND_NAMED_FILE_CHECKSUM, std::string("c:\\novarc\\bin2\\novarcprint.exe\0", 31));
+    WaitForWorkers();
+    EXPECT_EQ(ReadText(root_.driveC("novarc/bin2/novarcprint.exe")), "program");
+    EXPECT_EQ(ReadText(outside + "/secret.txt"), "secret");
+    EXPECT_FALSE(std::filesystem::exists(root_.path() + "/drive_c/x.txt"));
+    /* A folder that only looks like the program folder is an ordinary one. */
+    EXPECT_EQ(ReadText(root_.driveC("novarc/made/BIN2/x")), "fine");
+    const std::string log = Log();
+    EXPECT_NE(log.find("SEND_NAMED_FILE refused <c:\\novarc\\bin2\\novarcprint.exe>: a "
+                       "program folder"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("RECEIVE_DELETE_FILE refused <c:\\novarc\\out\\secret.txt>: a "
+                       "symbolic link on the way"),
+              std::string::npos)
+        << log;
+    /* The link is answered as a missing file; a program may be checked. */
+    const std::string prefix = std::string("\x03") + Int32(113);
+    const std::vector<std::string> replies = Replies();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0], prefix + '\0');
+    EXPECT_EQ(replies[1].size(), prefix.size() + 65);
+}
+
 TEST_F(RepliesTest, ChecksumAnswerIsTheSha256OrEmpty)
 {
     WriteText(root_.driveC("novarc/abc.txt"), "abc");
