@@ -29,12 +29,17 @@ function(novarc_test target)
                        PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
-# A libFuzzer target; built only in the fuzz preset (clang).
+# A libFuzzer target; built only in the fuzz preset (clang).  Every one is a
+# dependency of `novarc_fuzzers`, which CI builds, so none of them rots.
+if(NOVARC_FUZZ)
+  add_custom_target(novarc_fuzzers)
+endif()
 function(novarc_fuzzer target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   if(NOVARC_FUZZ)
     add_executable(${target} ${ARG_SOURCES})
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+    add_dependencies(novarc_fuzzers ${target})
   endif()
 endfunction()

@@ -49,7 +49,7 @@ void setMetrics(RealizedFont &rf, const FaceData &f, const DeviceContext &dc, co
     double scale = rf.em / f.unitsPerEm;
     if (df && df->charsPerInch > 0) {
         double pitch = dc.caps.dpiX / df->charsPerInch;
-        double natural = f.advance['0'] * scale;
+        double natural = f.advanceOf('0') * scale;
         rf.xScale = natural > 0 ? pitch / natural : 1;
     }
     double xs = scale * rf.xScale;
@@ -106,12 +106,12 @@ std::shared_ptr<const RealizedFont> realizeFont(const LOGFONTA &lf, const Device
             std::abs(static_cast<double>(lf.lfWidth)) / (f.avgWidth * rf->em / f.unitsPerEm);
     setMetrics(*rf, f, dc, resolved.deviceFont);
     double drawX = rf->xScale;
-    if ((f.fixedPitch || rf->device) && f.advance['0'] > 0) {
+    if ((f.fixedPitch || rf->device) && f.advanceOf('0') > 0) {
         /* Fixed pitch: widen the glyphs by the rounding of the advance (a
          * fraction of a percent) so they sit at their natural advance; a
          * PDF then needs no per-glyph position adjustments. */
-        double natural = f.advance['0'] * rf->em / f.unitsPerEm * rf->xScale;
-        drawX *= rf->advance[static_cast<unsigned char>('0')] / natural;
+        double natural = f.advanceOf('0') * rf->em / f.unitsPerEm * rf->xScale;
+        drawX *= rf->advanceOf('0') / natural;
     }
     cairo_matrix_init(&rf->fontMatrix, rf->em * drawX, 0, rf->synthItalic ? -0.2 * rf->em : 0,
                       rf->em, 0, 0);

@@ -153,7 +153,7 @@ void mapBytes(FaceData &f, bool symbolBytes)
         }
     }
     if (f.avgWidth == 0)
-        f.avgWidth = count ? static_cast<int>(sum / count) : f.advance['x'];
+        f.avgWidth = count ? static_cast<int>(sum / count) : f.advanceOf('x');
 }
 
 const cairo_user_data_key_t kFtFaceKey{};

@@ -69,6 +69,10 @@ struct FaceData {
     int strikePos = 0, strikeSize = 0;            /* top of the stroke above baseline */
     std::uint32_t glyph[256] = {};                /* by Windows-1252 byte */
     std::int32_t advance[256] = {};               /* font units */
+
+    /* A character's advance; takes the byte unsigned, so '0' or a text's
+     * char never indexes with a signed value. */
+    std::int32_t advanceOf(unsigned char byte) const { return advance[byte]; }
 };
 
 /* The face drawing family in the style asked (cached, never freed).
@@ -105,6 +109,8 @@ struct RealizedFont {
     int strikePos = 0, strikeSize = 1;       /* top of the stroke, above baseline */
     int advance[256] = {};                   /* device units */
     cairo_matrix_t fontMatrix{};
+
+    int advanceOf(unsigned char byte) const { return advance[byte]; }
 };
 
 std::shared_ptr<const RealizedFont> realizeFont(const LOGFONTA &lf, const DeviceContext &dc);
