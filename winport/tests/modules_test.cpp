@@ -10,8 +10,11 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -198,6 +201,91 @@ TEST_F(LoadLibrary, RecvFromTheModuleIsWinsocksRecvNotTheCLibrarys)
     EXPECT_EQ(cleanup(), SOCKET_ERROR);
     EXPECT_EQ(lastError(), WSANOTINITIALISED);
     FreeLibrary(m);
+}
+
+/* An installed component: the DLL name maps to a shared object of ours that
+ * loads only while a file of that name is installed where the caller looks,
+ * as a vendor DLL on Windows. */
+class ComponentModule : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("WINPORT_MODULE_PATH", WINPORT_FAKE_COMPONENT_DIR, 1); }
+    void TearDown() override { unsetenv("WINPORT_MODULE_PATH"); }
+    /* Places the DLL file (any content: the name is what counts). */
+    void Install(const std::string &folder, const std::string &dll)
+    {
+        std::filesystem::create_directories(root_.driveC(folder));
+        std::FILE *f = std::fopen((root_.driveC(folder) + "/" + dll).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    ScratchRoot root_;
+};
+
+TEST_F(ComponentModule, AFreshRootHasNoComponentDll)
+{
+    EXPECT_TRUE(std::filesystem::exists(root_.driveC("Windows/system32/ws2_32.dll")));
+    EXPECT_FALSE(std::filesystem::exists(root_.driveC("Windows/system32/ltkrnu.dll")));
+    for (const char *name : {"ltkrnu.dll", "C:\\Windows\\system32\\ltkrnu.dll"}) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(LoadLibraryA(name), nullptr) << name;
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND) << name;
+    }
+}
+
+TEST_F(ComponentModule, InstalledInTheSystemFolderItLoadsByNameOrFullPath)
+{
+    Install("Windows/system32", "LTKRNU.DLL");
+    for (const char *name : {"ltkrnu.dll", "ltkrnu", "c:\\windows\\SYSTEM32\\ltkrnu.dll",
+                             "C:/Windows/system32/LtKrnU.Dll"}) {
+        SetLastError(0xdeadbeef);
+        HMODULE m = LoadLibraryA(name);
+        ASSERT_NE(m, nullptr) << name;
+        auto answer = As<int (*)()>(GetProcAddress(m, "FakeComponentAnswer"));
+        ASSERT_NE(answer, nullptr);
+        EXPECT_EQ(answer(), 4711);
+        EXPECT_TRUE(FreeLibrary(m));
+    }
+}
+
+TEST_F(ComponentModule, AnotherFolderNeedsItsOwnCopy)
+{
+    Install("Windows/system32", "ltkrnu.dll");
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LoadLibraryA("C:\\novarc\\bin\\ltkrnu.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND);
+    Install("novarc/bin", "ltkrnu.dll");
+    HMODULE m = LoadLibraryA("C:\\novarc\\bin\\ltkrnu.dll");
+    EXPECT_NE(m, nullptr);
+    if (m)
+        FreeLibrary(m);
+}
+
+TEST_F(ComponentModule, RemovingTheDllFileMakesItMissingAgain)
+{
+    Install("Windows/system32", "ltannu.dll");
+    HMODULE m = LoadLibraryA("ltannu.dll");
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(FreeLibrary(m));
+    std::filesystem::remove(root_.driveC("Windows/system32/ltannu.dll"));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LoadLibraryA("ltannu.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND);
+}
+
+TEST_F(ComponentModule, EveryImagingDllNameIsOneModule)
+{
+    const char *names[] = {"ltkrnu.dll", "ltfilu.dll",    "lttwnu.dll",   "LTDISU.DLL",
+                           "ltannu.dll", "Ltimgefxu.dll", "ltimgcoru.dll"};
+    std::vector<HMODULE> modules;
+    for (const char *name : names) {
+        Install("Windows/system32", name);
+        modules.push_back(LoadLibraryA(name));
+        ASSERT_NE(modules.back(), nullptr) << name;
+    }
+    for (HMODULE m : modules) {
+        EXPECT_EQ(m, modules.front());
+        EXPECT_TRUE(FreeLibrary(m));
+    }
 }
 
 } // namespace

@@ -4,12 +4,14 @@
  */
 #include "utils/program_name.h"
 #include "kernel/module_map.h"
+#include "kernel/paths.h"
 #include "utils/posix_fs.h"
 
 #include <windows.h>
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -53,9 +55,30 @@ std::string DllBaseName(const char *name)
     return base;
 }
 
-std::vector<std::string> SearchFolders()
+/* Where an installed component's DLL file must be: in the folder the name
+ * gives, else in the system folder.  The POSIX path of that file, or empty
+ * when the name cannot be mapped. */
+std::string ComponentFile(const char *name, const std::string &dll)
+{
+    const std::string given = name;
+    const size_t sep = given.find_last_of("\\/");
+    const std::string folder =
+        sep == std::string::npos ? "C:\\Windows\\system32" : given.substr(0, sep);
+    MappedPath mapped = MapPath((folder + "\\" + dll).c_str());
+    return mapped.ok() ? mapped.posix : std::string();
+}
+
+bool IsFile(const std::string &posix)
+{
+    struct stat st;
+    return !posix.empty() && stat(posix.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::vector<std::string> SearchFolders(const std::string &first = std::string())
 {
     std::vector<std::string> folders;
+    if (!first.empty())
+        folders.push_back(first);
     if (const char *env = getenv("WINPORT_MODULE_PATH")) {
         std::string list = env;
         size_t pos = 0;
@@ -90,12 +113,15 @@ const char *ModulePath(void *handle)
 } // namespace
 } // namespace winport
 
-/* LoadLibraryA: loads the module behind a DLL name (any folder the caller
- * names is ignored; the name goes through the module map and the shared
- * object is searched in $WINPORT_MODULE_PATH, then beside libwinport.so).
- * Loading again returns the same handle and counts; an unmapped name or a
- * missing or broken shared object fails with ERROR_MOD_NOT_FOUND, as a
- * missing DLL does. */
+/* LoadLibraryA: loads the module behind a DLL name.  The name goes through
+ * the module map.  A Windows DLL loads whatever folder the caller names; an
+ * installed component loads only while its DLL file is in the folder the
+ * caller names (the system folder when none), as a DLL must be on Windows.
+ * The shared object is searched beside that DLL file (components), in
+ * $WINPORT_MODULE_PATH, then beside libwinport.so.  Loading again returns
+ * the same handle and counts; an unmapped name, a component that is not
+ * installed, or a missing or broken shared object fails with
+ * ERROR_MOD_NOT_FOUND, as a missing DLL does. */
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
     using namespace winport;
@@ -104,14 +130,24 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
         return nullptr;
     }
     const std::string dll = DllBaseName(lpLibFileName);
-    const char *sharedObject = *lpLibFileName ? ModuleMapLookup(dll) : nullptr;
-    if (!sharedObject) {
+    const ModuleMapEntry *entry = *lpLibFileName ? ModuleMapLookup(dll) : nullptr;
+    if (!entry) {
         Trace("no module for", lpLibFileName);
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    for (const std::string &folder : SearchFolders()) {
-        const std::string path = folder + "/" + sharedObject;
+    std::string installedFolder;
+    if (entry->kind == ModuleKind::Component) {
+        const std::string file = ComponentFile(lpLibFileName, dll);
+        if (!IsFile(file)) {
+            Trace("component not installed", file.empty() ? lpLibFileName : file);
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        installedFolder = file.substr(0, file.find_last_of('/'));
+    }
+    for (const std::string &folder : SearchFolders(installedFolder)) {
+        const std::string path = folder + "/" + entry->sharedObject;
         if (access(path.c_str(), R_OK) != 0)
             continue;
         void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -124,7 +160,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
         registry.loads[handle]++;
         return reinterpret_cast<HMODULE>(handle);
     }
-    Trace("shared object not found", sharedObject);
+    Trace("shared object not found", entry->sharedObject);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }

@@ -8,23 +8,26 @@
 namespace winport {
 namespace {
 
-struct ModuleMapEntry {
-    const char *dll;          // lower-case DLL name as Windows code asks for it
-    const char *sharedObject; // file searched in $WINPORT_MODULE_PATH, then beside libwinport.so
-};
-
 constexpr ModuleMapEntry kModuleMap[] = {
-    {"ws2_32.dll", "libwp_ws2_32.so"},
-    {"wsock32.dll", "libwp_ws2_32.so"},
+    {"ws2_32.dll", "libwp_ws2_32.so", ModuleKind::System},
+    {"wsock32.dll", "libwp_ws2_32.so", ModuleKind::System},
+    // The imaging library: one component behind all seven names.
+    {"ltkrnu.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    {"ltfilu.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    {"lttwnu.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    {"ltdisu.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    {"ltannu.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    {"ltimgefxu.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    {"ltimgcoru.dll", "libnovarc_imaging.so", ModuleKind::Component},
 };
 
 } // namespace
 
-const char *ModuleMapLookup(const std::string &dllName)
+const ModuleMapEntry *ModuleMapLookup(const std::string &dllName)
 {
     for (const ModuleMapEntry &entry : kModuleMap)
         if (strcasecmp(entry.dll, dllName.c_str()) == 0)
-            return entry.sharedObject;
+            return &entry;
     return nullptr;
 }
 
@@ -32,7 +35,8 @@ std::vector<std::string> ModuleMapDllNames()
 {
     std::vector<std::string> names;
     for (const ModuleMapEntry &entry : kModuleMap)
-        names.emplace_back(entry.dll);
+        if (entry.kind == ModuleKind::System)
+            names.emplace_back(entry.dll);
     return names;
 }
 
