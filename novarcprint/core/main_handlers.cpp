@@ -5,131 +5,104 @@
  */
 #include <cstring>
 
+#include "printer.h"
 #include "workers.h"
 
 namespace {
 
-/* Starts a worker that nobody waits for (the closing worker). */
-void StartUnwaitedWorker(NovarcprintProcess *pSession, int iType, LPTHREAD_START_ROUTINE pWorker)
+/* The closing worker: nobody waits for it.  Counted like every worker, so
+ * the end of WinMain waits for the close (it ends the document) instead of
+ * deleting the session under it. */
+void StartCloseWorker(NovarcprintProcess *s, int iType)
 {
-    WorkerStart *pStart = new WorkerStart{pSession, MsgBuf(), iType};
-    /* Counted like every worker, so the end of WinMain waits for the close
-     * (it ends the document) instead of deleting the session under it. */
-    pSession->m_iWorkerCount++;
-    HANDLE hThread = CreateThread(NULL, 0, pWorker, pStart, 0, NULL);
-    if (!hThread) {
-        pSession->m_iWorkerCount--;
-        pSession->Log("ThreadClosePrinter CreateThread()");
-        delete pStart;
-        return;
-    }
-    CloseHandle(hThread);
+    const WorkerJob job = {"ThreadClosePrinter", HandleClosePrinterWork, iType};
+    const WorkerWait wait = {false, "ThreadClosePrinter", "ThreadClosePrinter", false};
+    StartWorker(s, job, NULL, wait);
 }
 
 } // namespace
 
-void NovarcprintProcess::HandleMainThreadRequest(int iType)
+int HandleMainLogOnly(NovarcprintProcess *s, MsgBuf *, int iType)
 {
-    switch (iType) {
-    case OPEN_PRINTER:
-        HandleOpenPrinter();
-        break;
-    case CLOSE_PRINTER:
-        HandleClosePrinter();
-        break;
-    case CLOSE_PRINTER_WITH_STATUS:
-        HandleCloseWithStatus();
-        break;
-    case ABORT_PRINT_JOB:
-        HandleAbortPrintJob();
-        break;
-    case PRINT_DOCUMENT_ERROR:
-        Log("Print Document Error");
-        break;
-    case IS_IMAGE_FILE_HERE: {
-        Log("Is Image File Here");
-        DWORD dwWait = WaitForSingleObject(m_hMainMutex, IMAGE_QUERY_LOCK_MS);
-        if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
-            ReleaseMutex(m_hMainMutex);
-        break;
-    }
-    case SPECIAL_IMAGE_MESSAGE:
-        Log("Special Message Type");
-        break;
-    case QUERY_FILE_SIZE:
-        Log("QUERY_FILE_SIZE");
-        break;
-    case STORE_CACHE_FILE:
-        Log("STORE_CACHE_FILE");
-        break;
-    case COMP_IMAGE_SIGNATURE:
-        Log("COMP_IMAGE_SIGNATURE");
-        break;
-    default:
-        break;
-    }
+    const RequestRoute *pRoute = FindRoute(iType);
+    s->Log("%s", pRoute ? pRoute->szName : "");
+    return 1;
 }
 
-void NovarcprintProcess::HandleOpenPrinter()
+int HandleIsImageFileHere(NovarcprintProcess *s, MsgBuf *, int)
 {
-    Log("HandleWebnovNovarcprintMsg OPEN_PRINTER");
-    FreeMsgBuf(&m_OpenRecord);
-    if (m_Msg.iLen > 0)
-        AppendBytes(&m_OpenRecord, m_Msg.szBuf, m_Msg.iLen);
+    s->Log("Is Image File Here");
+    DWORD dwWait = WaitForSingleObject(s->m_hMainMutex, IMAGE_QUERY_LOCK_MS);
+    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
+        ReleaseMutex(s->m_hMainMutex);
+    return 1;
+}
+
+int HandleOpenPrinter(NovarcprintProcess *s, MsgBuf *pMsg, int)
+{
+    s->Log("HandleWebnovNovarcprintMsg OPEN_PRINTER");
+    FreeMsgBuf(&s->m_OpenRecord);
+    if (pMsg->iLen > 0)
+        AppendBytes(&s->m_OpenRecord, pMsg->szBuf, pMsg->iLen);
     char szPrinterName[PRINTER_NAME_SIZE] = "";
     MsgBuf peek = MsgBuf();
-    if (m_Msg.iLen > 0 && AppendBytes(&peek, m_Msg.szBuf, m_Msg.iLen))
+    if (pMsg->iLen > 0 && AppendBytes(&peek, pMsg->szBuf, pMsg->iLen))
         TakeString(&peek, szPrinterName);
     FreeMsgBuf(&peek);
     if (!szPrinterName[0])
-        m_bDebugLog = false;
-    Log("OPEN_PRINTER szPrinterName<%s>", szPrinterName);
-    m_iOpenTimer = (int)SetSessionTimer(OPEN_TIMER, OPEN_TIMER_MS);
+        s->m_bDebugLog = false;
+    s->Log("OPEN_PRINTER szPrinterName<%s>", szPrinterName);
+    s->m_iOpenTimer = (int)s->SetSessionTimer(OPEN_TIMER, OPEN_TIMER_MS);
+    return 1;
 }
 
-void NovarcprintProcess::HandleClosePrinter()
+int HandleClosePrinter(NovarcprintProcess *s, MsgBuf *, int iType)
 {
-    KillTimer(m_hWnd, DEATH_TIMER);
-    Log("CLOSE_PRINTER m_szPrinterName<%s> m_iPrintkeeperMode<%d>", m_szPrinterName,
-        m_iPrintkeeperMode);
-    m_bCloseReceived = true;
-    m_iDeathInterval = m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
-    if (m_iPrintkeeperMode && !m_bOpenedPrinter) {
-        Log("CLOSE_PRINTER m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)", m_szPrinterName);
-        PostMessageA(m_hMainWnd, WM_CLOSE, 0, 0);
+    KillTimer(s->m_hWnd, DEATH_TIMER);
+    s->Log("CLOSE_PRINTER m_szPrinterName<%s> m_iPrintkeeperMode<%d>", s->m_szPrinterName,
+           s->m_iPrintkeeperMode);
+    s->m_bCloseReceived = true;
+    s->m_iDeathInterval = s->m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
+    if (s->m_iPrintkeeperMode && !s->m_bOpenedPrinter) {
+        s->Log("CLOSE_PRINTER m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)",
+               s->m_szPrinterName);
+        PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
     }
     /* Stream and document workers may still be drawing the job's last
      * pages: resetting the page state here, on the main thread, would move
      * their pen back to the top of the page.  The close worker runs after
      * them under the print lock and resets the job there. */
-    if (m_bOpenedPrinter) {
-        StartUnwaitedWorker(this, CLOSE_PRINTER, ThreadClosePrinter);
-        MarkDone();
+    if (s->m_bOpenedPrinter) {
+        StartCloseWorker(s, iType);
+        s->MarkDone();
     } else {
-        SetDone(1);
+        s->SetDone(1);
     }
+    return 1;
 }
 
-void NovarcprintProcess::HandleCloseWithStatus()
+int HandleCloseWithStatus(NovarcprintProcess *s, MsgBuf *pMsg, int iType)
 {
-    KillTimer(m_hWnd, DEATH_TIMER);
+    KillTimer(s->m_hWnd, DEATH_TIMER);
     /* A short payload leaves the missing values at 0 rather than -100. */
-    int iFlag = m_Msg.iLen >= 4 ? TakeInt(&m_Msg) : 0;
-    int iValue = m_Msg.iLen >= 4 ? TakeInt(&m_Msg) : 0;
-    m_bCloseStatusFlag = (iFlag != 0);
-    m_iCloseStatusValue = iValue;
-    m_bCloseReceived = true;
-    m_iDeathInterval = m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
-    StartUnwaitedWorker(this, CLOSE_PRINTER_WITH_STATUS, ThreadClosePrinter);
-    MarkDone();
-    if (strcmp(m_szPrinterName, "CompImage") == 0)
-        m_iCloseTimer = (int)SetSessionTimer(CLOSE_TIMER, CLOSE_TIMER_MS);
+    int iFlag = pMsg->iLen >= 4 ? TakeInt(pMsg) : 0;
+    int iValue = pMsg->iLen >= 4 ? TakeInt(pMsg) : 0;
+    s->m_bCloseStatusFlag = (iFlag != 0);
+    s->m_iCloseStatusValue = iValue;
+    s->m_bCloseReceived = true;
+    s->m_iDeathInterval = s->m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
+    StartCloseWorker(s, iType);
+    s->MarkDone();
+    if (strcmp(s->m_szPrinterName, "CompImage") == 0)
+        s->m_iCloseTimer = (int)s->SetSessionTimer(CLOSE_TIMER, CLOSE_TIMER_MS);
+    return 1;
 }
 
-void NovarcprintProcess::HandleAbortPrintJob()
+int HandleAbortPrintJob(NovarcprintProcess *s, MsgBuf *, int)
 {
-    Log("ABORT_PRINT_JOB");
-    SetDone(1);
-    if (m_iPrintkeeperMode)
-        PostMessageA(m_hMainWnd, WM_CLOSE, 0, 0);
+    s->Log("ABORT_PRINT_JOB");
+    s->SetDone(1);
+    if (s->m_iPrintkeeperMode)
+        PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
+    return 1;
 }

@@ -5,43 +5,25 @@
  * malformed payload fails its request with a log line.  Every path goes
  * through KELPeerPath first: the server names files on the workstation, but
  * never in the program folders, never through a link, never outside the
- * drives; a refused path fails that request with a log line.
+ * drives; a refused path fails that request with a log line.  The
+ * transfer in progress is the session's (m_NamedFile).
  */
 #include <cstring>
-#include <mutex>
 
 #include "workers.h"
 
 namespace {
-
-struct NamedFileHeader {
-    int iFileId;
-    char szPath[MAX_PATH];
-    int iTotalSize;
-    int iFlags;
-};
 
 struct NamedFilePiece {
     int iFileId;
     int iPieceNumber;
 };
 
-/* One transfer at a time for the whole process. */
-struct NamedFileTransfer {
-    bool bOpen;
-    NamedFileHeader header;
-    int iNextPiece;
-    MsgBuf data;
-};
-
-std::mutex g_transferLock;
-NamedFileTransfer g_transfer = {false, {}, 0, {}};
-
-void CloseTransfer()
+void CloseTransfer(NamedFileTransfer &t)
 {
-    g_transfer.bOpen = false;
-    g_transfer.iNextPiece = 0;
-    FreeMsgBuf(&g_transfer.data);
+    t.bOpen = false;
+    t.iNextPiece = 0;
+    FreeMsgBuf(&t.data);
 }
 
 /* A path that fits whole, or failure: a cut path would name another file. */
@@ -113,7 +95,8 @@ void CreateParentFolders(const char *szPath)
 
 void WriteNamedFile(NovarcprintProcess *pSession)
 {
-    const NamedFileHeader &h = g_transfer.header;
+    NamedFileTransfer &t = pSession->m_NamedFile;
+    const NamedFileHeader &h = t.header;
     if (h.iFlags & NAMED_FILE_MAKE_DIR)
         CreateParentFolders(h.szPath);
     /* Again now that the folders exist: nothing on the way may have become
@@ -121,15 +104,14 @@ void WriteNamedFile(NovarcprintProcess *pSession)
     char szFull[MAX_PATH];
     if (!AllowedPath(pSession, "SEND_NAMED_FILE", h.szPath, KEL_PATH_WRITE, szFull))
         return;
-    int iLen = g_transfer.data.iLen;
-    if ((h.iFlags & NAMED_FILE_ZIPPED) && iLen > 0 &&
-        !KELUnzipInPlace(&g_transfer.data.szBuf, &iLen)) {
+    int iLen = t.data.iLen;
+    if ((h.iFlags & NAMED_FILE_ZIPPED) && iLen > 0 && !KELUnzipInPlace(&t.data.szBuf, &iLen)) {
         pSession->Log("SEND_NAMED_FILE inflate failed <%s>", h.szPath);
         return;
     }
-    g_transfer.data.iLen = iLen;
-    if (g_transfer.data.iBufSize < iLen)
-        g_transfer.data.iBufSize = iLen;
+    t.data.iLen = iLen;
+    if (t.data.iBufSize < iLen)
+        t.data.iBufSize = iLen;
     HANDLE hFile =
         CreateFileA(h.szPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE) {
@@ -138,7 +120,7 @@ void WriteNamedFile(NovarcprintProcess *pSession)
     }
     DWORD dwWritten = 0;
     if (iLen > 0)
-        WriteFile(hFile, g_transfer.data.szBuf, (DWORD)iLen, &dwWritten, NULL);
+        WriteFile(hFile, t.data.szBuf, (DWORD)iLen, &dwWritten, NULL);
     CloseHandle(hFile);
     pSession->Log("SEND_NAMED_FILE wrote <%s> %d bytes", h.szPath, (int)dwWritten);
 }
@@ -148,7 +130,8 @@ enum PieceResult { PIECE_TAKEN, PIECE_MISMATCH, PIECE_FAILED };
 
 PieceResult TakePiece(NovarcprintProcess *pSession, MsgBuf *pMsg)
 {
-    if (!g_transfer.bOpen) {
+    NamedFileTransfer &t = pSession->m_NamedFile;
+    if (!t.bOpen) {
         NamedFileHeader header;
         if (!ReadTransferHeader(pMsg, &header)) {
             pSession->Log("SEND_NAMED_FILE malformed transfer header");
@@ -164,9 +147,9 @@ PieceResult TakePiece(NovarcprintProcess *pSession, MsgBuf *pMsg)
         if (!AllowedPath(pSession, "SEND_NAMED_FILE", header.szPath, KEL_PATH_WRITE, szFull))
             return PIECE_FAILED;
         memcpy(header.szPath, szFull, sizeof(szFull));
-        g_transfer.header = header;
-        g_transfer.bOpen = true;
-        g_transfer.iNextPiece = -1;
+        t.header = header;
+        t.bOpen = true;
+        t.iNextPiece = -1;
     }
     NamedFilePiece piece;
     if (!ReadPieceHeader(pMsg, &piece)) {
@@ -176,32 +159,25 @@ PieceResult TakePiece(NovarcprintProcess *pSession, MsgBuf *pMsg)
     if (piece.iFileId == 0)
         return PIECE_FAILED;
     /* The first piece sets the numbering; later ones must follow it. */
-    if (g_transfer.iNextPiece == -1)
-        g_transfer.iNextPiece = piece.iPieceNumber;
-    if (piece.iFileId != g_transfer.header.iFileId || piece.iPieceNumber != g_transfer.iNextPiece)
+    if (t.iNextPiece == -1)
+        t.iNextPiece = piece.iPieceNumber;
+    if (piece.iFileId != t.header.iFileId || piece.iPieceNumber != t.iNextPiece)
         return PIECE_MISMATCH;
-    if (pMsg->iLen > g_transfer.header.iTotalSize - g_transfer.data.iLen) {
-        pSession->Log("SEND_NAMED_FILE piece beyond size<%d> dropped",
-                      g_transfer.header.iTotalSize);
+    if (pMsg->iLen > t.header.iTotalSize - t.data.iLen) {
+        pSession->Log("SEND_NAMED_FILE piece beyond size<%d> dropped", t.header.iTotalSize);
         return PIECE_FAILED;
     }
-    if (pMsg->iLen > 0 && !AppendBytes(&g_transfer.data, pMsg->szBuf, pMsg->iLen))
+    if (pMsg->iLen > 0 && !AppendBytes(&t.data, pMsg->szBuf, pMsg->iLen))
         return PIECE_FAILED;
-    g_transfer.iNextPiece++;
+    t.iNextPiece++;
     return PIECE_TAKEN;
 }
 
 } // namespace
 
-void ResetNamedFileTransfer()
-{
-    std::lock_guard<std::mutex> guard(g_transferLock);
-    CloseTransfer();
-}
-
 int HandleSendNamedFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
 {
-    std::lock_guard<std::mutex> guard(g_transferLock);
+    NamedFileTransfer &transfer = pSession->m_NamedFile;
     PieceResult result = PIECE_FAILED;
     for (int iAttempt = 0; iAttempt < 2; iAttempt++) {
         MsgBuf copy = MsgBuf();
@@ -212,15 +188,15 @@ int HandleSendNamedFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int)
         if (result != PIECE_MISMATCH)
             break;
         pSession->Log("SEND_NAMED_FILE piece out of order, restarting");
-        CloseTransfer();
+        CloseTransfer(transfer);
     }
     if (result != PIECE_TAKEN) {
-        CloseTransfer();
+        CloseTransfer(transfer);
         return 0;
     }
-    if (g_transfer.data.iLen >= g_transfer.header.iTotalSize) {
+    if (transfer.data.iLen >= transfer.header.iTotalSize) {
         WriteNamedFile(pSession);
-        CloseTransfer();
+        CloseTransfer(transfer);
     }
     return 1;
 }

@@ -15,11 +15,6 @@ namespace {
 const char kSessionClass[] = "NovarcPrint Class";
 const char kDebugDir[] = "C:\\novarc\\bin\\NovarcPrintDebug\\";
 const char kDebugMarker[] = "c:\\novarc\\bin\\PRINT_DEBUGGING_ON";
-const char *const kSpecialPrinters[LOCK_COUNT] = {NULL, "CompImage", "NovarcPDF", "NovarcMobilePDF",
-                                                  "NovarcPrintPDF"};
-const char *const kReleaseTexts[LOCK_COUNT] = {
-    NULL, "ReleaseMutex(hCompImageMutex)", "ReleaseMutex(hNovarcPDFMutex)",
-    "ReleaseMutex(hNovarcMobilePDFMutex)", "ReleaseMutex(hNovarcPrintPDFMutex)"};
 
 LRESULT CALLBACK SessionWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
@@ -85,6 +80,7 @@ NovarcprintProcess::~NovarcprintProcess()
     CloseKernelObjects();
     FreeMsgBuf(&m_Msg);
     FreeMsgBuf(&m_OpenRecord);
+    FreeMsgBuf(&m_NamedFile.data);
 }
 
 void NovarcprintProcess::BuildNames()
@@ -93,9 +89,13 @@ void NovarcprintProcess::BuildNames()
     snprintf(m_szPrintMutexName, KERNEL_NAME_SIZE, "PRINT_MUTEX%d", m_iProcessId);
     snprintf(m_szFreeSemaphoreName, KERNEL_NAME_SIZE, "FREE_SEMAPHORE%d", m_iProcessId);
     snprintf(m_szOfficeMutexName, KERNEL_NAME_SIZE, "%s", "NOVARC_OPEN_OFFICE_MUTEX");
-    snprintf(m_szSpecialLockName[LOCK_FAX], KERNEL_NAME_SIZE, "%s", "NOVARC_VSIFAX_MUTEX");
-    for (int i = LOCK_COMPIMAGE; i < LOCK_COUNT; i++)
-        snprintf(m_szSpecialLockName[i], KERNEL_NAME_SIZE, "%s_MUTEX", kSpecialPrinters[i]);
+    for (int i = 0; i < LOCK_COUNT; i++) {
+        const SpecialPrinter &sp = SpecialPrinterOf((SpecialLock)i);
+        if (sp.szLockName)
+            snprintf(m_szSpecialLockName[i], KERNEL_NAME_SIZE, "%s", sp.szLockName);
+        else
+            snprintf(m_szSpecialLockName[i], KERNEL_NAME_SIZE, "%s_MUTEX", sp.szName);
+    }
 }
 
 void NovarcprintProcess::CreateKernelObjects()
@@ -162,8 +162,10 @@ void NovarcprintProcess::OnSessionTimer(UINT_PTR idTimer)
 
 bool NovarcprintProcess::HoldsConverterLock() const
 {
-    return m_hSpecialLock[LOCK_NOVARCPDF] || m_hSpecialLock[LOCK_MOBILEPDF] ||
-           m_hSpecialLock[LOCK_PRINTPDF];
+    for (int i = 0; i < LOCK_COUNT; i++)
+        if (m_hSpecialLock[i] && SpecialPrinterOf((SpecialLock)i).bConverter)
+            return true;
+    return false;
 }
 
 void NovarcprintProcess::MarkDone()
@@ -216,7 +218,7 @@ void NovarcprintProcess::HandleWMDestroy()
 void NovarcprintProcess::ReleaseLocks()
 {
     if (m_bFax && m_hSpecialLock[LOCK_FAX]) {
-        Log("ReleaseMutex(hVsiFaxMutex)");
+        Log("ReleaseMutex(%s)", SpecialPrinterOf(LOCK_FAX).szHandle);
         ReleaseMutex(m_hSpecialLock[LOCK_FAX]);
     }
     if (m_bConverter)
@@ -230,7 +232,7 @@ void NovarcprintProcess::ReleaseLocks()
     for (int i = LOCK_COMPIMAGE; i < LOCK_COUNT; i++) {
         if (!m_hSpecialLock[i])
             continue;
-        Log("%s", kReleaseTexts[i]);
+        Log("ReleaseMutex(%s)", SpecialPrinterOf((SpecialLock)i).szHandle);
         ReleaseMutex(m_hSpecialLock[i]);
     }
 }

@@ -17,24 +17,17 @@
 
 #include <kellib.h>
 
+#include "draw_state.h"
+#include "named_file_state.h"
 #include "novarcprint_msgs.h"
 #include "printer_state.h"
+#include "special_printers.h"
 #include "stream_state.h"
 
 #define KERNEL_NAME_SIZE 260
 #define PRINTER_NAME_SIZE 200
 #define HEADING_TEXT_SIZE 1000
 #define LOG_MESSAGE_LIMIT 1000
-
-/* Special printers whose machine-wide lock a session may hold. */
-enum SpecialLock {
-    LOCK_FAX,
-    LOCK_COMPIMAGE,
-    LOCK_NOVARCPDF,
-    LOCK_MOBILEPDF,
-    LOCK_PRINTPDF,
-    LOCK_COUNT
-};
 
 /* Where the debug log lives and whether it is written. */
 struct DebugLogTarget {
@@ -144,19 +137,16 @@ public:
     PrinterState m_Printer;
     /* The text stream's extra settings and pen position (stream/). */
     StreamState m_Stream;
+    /* What the shared drawing helpers keep (draw/). */
+    DrawState m_Draw;
+    /* The named file being received (SEND_NAMED_FILE). */
+    NamedFileTransfer m_NamedFile;
     char m_szCreateError[64];
 
 private:
     void BuildNames();
     void CreateKernelObjects();
     void CreateSessionWindow();
-    void StartWorker(int iType, const char *szName, LPTHREAD_START_ROUTINE pWorker);
-    void StartPrintModeWorker(int iType);
-    void HandleOpenPrinter();
-    void HandleClosePrinter();
-    void HandleCloseWithStatus();
-    void HandleAbortPrintJob();
-    void HandleMainThreadRequest(int iType);
     void ReleaseLocks();
     void ResetPrintingFlag();
     void DeleteConverterTempFiles();

@@ -1,88 +1,84 @@
 /*
- * Worker threads: one routine per request kind, all following one
- * discipline (take the print lock, let the dispatcher go on, run the
- * handler on a private copy of the request, release).  Also the request
- * handlers of the core and the hooks the printer session fills in.
+ * Requests and the workers that run them.  The route table in dispatch.cpp
+ * is the one place a request type is listed: its row names the type, its
+ * log name, where it runs and its handler.  Every worker runs the same
+ * entry point (RequestWorker) and is started one way (StartWorker); every
+ * handler has the RequestHandler form, on the main thread or under the
+ * print lock alike.  How to add a request type: novarcprint/README.md.
  */
 #ifndef NOVARCPRINT_WORKERS_H
 #define NOVARCPRINT_WORKERS_H
 
 #include "novarcprint_process.h"
 
-/* What the dispatcher hands a new worker: its own copy of the request. */
-struct WorkerStart {
-    NovarcprintProcess *pSession;
-    MsgBuf msg;
+/* A request handler.  On the main thread it reads the session's m_Msg; on
+ * a worker it reads the worker's own copy, under the print lock. */
+typedef int (*RequestHandler)(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+
+/* Where a request runs. */
+enum RunsOn {
+    RUNS_MAIN,      /* on the main thread, inside the dispatcher */
+    RUNS_WORKER,    /* on a worker, under the print lock, in arrival order */
+    RUNS_PRINT_MODE /* as RUNS_WORKER, the type stored in the session first */
+};
+
+/* One row of the route table. */
+struct RequestRoute {
+    int iType;
+    const char *szName; /* the request's name in log lines */
+    RunsOn runs;
+    const char *szWorker; /* the worker's name in its own log lines; NULL on the main thread */
+    RequestHandler pHandler;
+};
+
+/* The row of a request type, or NULL: the type is ignored. */
+const RequestRoute *FindRoute(int iType);
+
+/* What one worker runs: its name in the log, its handler, the request type. */
+struct WorkerJob {
+    const char *szWorker;
+    RequestHandler pHandler;
     int iType;
 };
 
-/* A request handler: runs under the print lock on the worker's copy. */
-typedef int (*RequestHandler)(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+/* How the starter of a worker waits for it and names it in failures. */
+struct WorkerWait {
+    bool bWait;               /* wait (the wait interval) until it holds the print lock */
+    const char *szName;       /* name in the wait check and " CloseHandle()" */
+    const char *szCreateName; /* name in " CreateThread()" */
+    bool bLogWait;            /* log the thread and the wait around it */
+};
 
-/* The worker discipline around one handler; frees the start record. */
-DWORD RunWorker(LPVOID pArg, const char *szWorkerName, RequestHandler pHandler);
+/* Starts a worker on pMsg, which it takes over (cleared here; NULL or
+ * empty for a request without payload), and waits as asked.  False when
+ * the thread could not be started: the request is dropped with a log line. */
+bool StartWorker(NovarcprintProcess *pSession, const WorkerJob &job, MsgBuf *pMsg,
+                 const WorkerWait &wait);
 
-/* Handlers of the core (named-file reception, deletion, checksum). */
+/* The one worker entry point: the discipline around the handler (print
+ * lock, free semaphore, handler, release). */
+DWORD WINAPI RequestWorker(LPVOID pArg);
+
+/* The placeholder of every request whose handling is not built yet: the
+ * request takes its turn and logs that it was not handled. */
+int HandleLogOnly(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+
+/* Main-thread requests of the core. */
+int HandleOpenPrinter(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleClosePrinter(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleCloseWithStatus(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleAbortPrintJob(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+int HandleIsImageFileHere(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+/* Logs the route's name and does nothing more (yet). */
+int HandleMainLogOnly(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+
+/* Worker requests of the core (named-file reception, deletion, checksum). */
 int HandleSendNamedFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleReceiveDeleteFile(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleSendNamedFileChecksum(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
-/* Clears the named-file transfer (between tests and at a new session). */
-void ResetNamedFileTransfer();
 
 /* Timer hooks of the printer session. */
 void HandlePrinterOpenTimerProc(NovarcprintProcess *pSession);
 void HandlePrinterCloseTimerProc(NovarcprintProcess *pSession);
-
-#define DECLARE_WORKER(name) DWORD WINAPI name(LPVOID pArg)
-DECLARE_WORKER(ThreadOpenPrinter);
-DECLARE_WORKER(ThreadClosePrinter);
-DECLARE_WORKER(ThreadPrintNovarcDocument);
-DECLARE_WORKER(ThreadPrintNovarcWordDocument);
-DECLARE_WORKER(ThreadPrintNovarcStream);
-DECLARE_WORKER(ThreadSetPrintMode);
-DECLARE_WORKER(ThreadReceiveImageFile);
-DECLARE_WORKER(ThreadReceiveEndImageFile);
-DECLARE_WORKER(ThreadReceiveLetterheadeFile);
-DECLARE_WORKER(ThreadReceiveEndLetterheadFile);
-DECLARE_WORKER(ThreadSetPrinterTray);
-DECLARE_WORKER(ThreadSetPosition);
-DECLARE_WORKER(ThreadReceiveAnnotationFile);
-DECLARE_WORKER(ThreadReceiveEndAnnotationFile);
-DECLARE_WORKER(ThreadPrintImageFile);
-DECLARE_WORKER(ThreadGetDataFieldInfo);
-DECLARE_WORKER(ThreadReceiveSignatureImage);
-DECLARE_WORKER(ThreadReceiveEndSignatureImage);
-DECLARE_WORKER(ThreadPrinterFormLength);
-DECLARE_WORKER(ThreadSetPrinterBold);
-DECLARE_WORKER(ThreadImageSettings);
-DECLARE_WORKER(ThreadLetterheadImageName);
-DECLARE_WORKER(ThreadSetFormfeedOption);
-DECLARE_WORKER(ThreadPrintPrescription);
-DECLARE_WORKER(ThreadSetLandscapeMode);
-DECLARE_WORKER(ThreadPrintEyePrescription);
-DECLARE_WORKER(ThreadPrintNovarcDocumentWithHeading);
-DECLARE_WORKER(ThreadReceiveDawImage);
-DECLARE_WORKER(ThreadReceiveEndDawImage);
-DECLARE_WORKER(ThreadPrintEcgDocument);
-DECLARE_WORKER(ThreadReceiveWordDocument);
-DECLARE_WORKER(ThreadReceiveEndWordDocument);
-DECLARE_WORKER(ThreadPrintBarCode);
-DECLARE_WORKER(ThreadReceiveExcelDocument);
-DECLARE_WORKER(ThreadReceiveEndExcelDocument);
-DECLARE_WORKER(ThreadPrintNovarcExcelDocument);
-DECLARE_WORKER(ThreadPrintRawData);
-DECLARE_WORKER(ThreadPrintConvertAndSendFiles);
-DECLARE_WORKER(ThreadSendNamedFile);
-DECLARE_WORKER(ThreadPrintContactLens);
-DECLARE_WORKER(ThreadReceivePrintUrl);
-DECLARE_WORKER(ThreadReceiveDeleteFile);
-DECLARE_WORKER(ThreadPrintPdfCompForm);
-DECLARE_WORKER(ThreadPrintLabElectronicE);
-DECLARE_WORKER(ThreadPrintStreamCustomFont);
-DECLARE_WORKER(ThreadImageConversionOptions);
-DECLARE_WORKER(ThreadPrintFontColor);
-DECLARE_WORKER(ThreadSendNamedFileChecksum);
-DECLARE_WORKER(ReceiveHeadingFootingInfo);
-DECLARE_WORKER(ThreadReceiveReturnFilledPdfForm);
 
 #endif /* NOVARCPRINT_WORKERS_H */

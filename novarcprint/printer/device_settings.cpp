@@ -12,10 +12,6 @@
 
 namespace {
 
-/* Process-wide: what SetLandScapeMode last applied. */
-bool g_bLastOrientation = false;
-bool g_bLastLegal = false;
-
 bool OpenSecond(NovarcprintProcess *s)
 {
     PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
@@ -81,10 +77,11 @@ DEVMODEA *ReadDeviceMode(HANDLE hPrinter, const char *szPrinter)
 void SetLandScapeMode(NovarcprintProcess *s, int iForce)
 {
     PrinterState &p = s->m_Printer;
-    if (!iForce && g_bLastOrientation == p.m_bLandscape && g_bLastLegal == p.m_bLegalRequest)
+    if (!iForce && p.m_bLastAppliedLandscape == p.m_bLandscape &&
+        p.m_bLastAppliedLegal == p.m_bLegalRequest)
         return;
-    g_bLastOrientation = p.m_bLandscape;
-    g_bLastLegal = p.m_bLegalRequest;
+    p.m_bLastAppliedLandscape = p.m_bLandscape;
+    p.m_bLastAppliedLegal = p.m_bLegalRequest;
     if (s->m_bFax) {
         CloseNovarcPrinter(s);
         ReopenNovarcPrinter(s);

@@ -8,6 +8,7 @@
 #define NOVARCPRINT_PRINTER_H
 
 #include "novarcprint_process.h"
+#include "special_printers.h"
 
 #define PRINTER_OPEN_REPLY_SIZE 21
 #define DEEP_WAIT_INTERVAL_MS 1800000
@@ -30,6 +31,10 @@ bool GetNovarcPrinterMutex(NovarcprintProcess *pSession);
 int OpenNovarcPrinter(NovarcprintProcess *pSession, const MsgBuf *pRecord);
 bool CloseNovarcPrinter(NovarcprintProcess *pSession);
 bool ReopenNovarcPrinter(NovarcprintProcess *pSession);
+/* Creates the device context (pMode NULL: the driver's settings) and starts
+ * the job's document on it, named and owned as every document of the job;
+ * false when no document started (a context made stays in m_hPrinterDc). */
+bool StartJobDocument(NovarcprintProcess *pSession, const DEVMODEA *pMode);
 int SendPrinterOpenReply(NovarcprintProcess *pSession);
 bool PrintRawData(NovarcprintProcess *pSession, const char *szPrinter, const char *pData, int iLen);
 

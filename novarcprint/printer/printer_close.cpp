@@ -1,7 +1,8 @@
 /*
- * Ending the job's document (close) and starting a new one on the same
- * printer with the session's device mode (reopen), plus the raw data job
- * that bypasses the document altogether.
+ * The job's documents: the one document start of open and reopen, ending
+ * the document (close), starting a new one on the same printer with the
+ * session's device mode (reopen), and the raw data job that bypasses the
+ * document altogether.
  */
 #include <cstdio>
 #include <cstring>
@@ -56,6 +57,60 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
     return true;
 }
 
+namespace {
+
+/* The document's name, output and data type; the same for every document
+ * of the job. */
+void FillDocInfo(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    p.m_DocInfo = DOCINFOA();
+    p.m_DocInfo.cbSize = 20;
+    p.m_DocInfo.lpszDocName = s->m_bConverter ? p.m_szOutputName : p.m_szJobDocName;
+    p.m_bEPrint = strstr(s->m_szPrinterName, "ePrint") != NULL;
+    if (p.m_bEPrint)
+        p.m_DocInfo.lpszDocName = p.m_szOutputName;
+    else if (!s->m_bConverter && p.m_szOutputName[0])
+        p.m_DocInfo.lpszOutput = p.m_szOutputName;
+    p.m_DocInfo.lpszDatatype = "RAW";
+}
+
+/* The job's owner in the spooler.  A reopen comes after the close of the
+ * printer handle, so the handle is opened again for it. */
+void SetJobOwner(NovarcprintProcess *s)
+{
+    PrinterState &p = s->m_Printer;
+    p.m_JobInfo = JOB_INFO_1A();
+    p.m_JobInfo.JobId = (DWORD)p.m_iJobId;
+    p.m_JobInfo.pUserName = p.m_szUserName;
+    p.m_JobInfo.pDocument = p.m_szJobDocName;
+    p.m_JobInfo.pDatatype = (LPSTR) "RAW";
+    if (!p.m_hPrinter && s->m_szPrinterName[0]) {
+        PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
+        if (!OpenPrinterA(s->m_szPrinterName, &p.m_hPrinter, &defaults))
+            p.m_hPrinter = NULL;
+    }
+    if (p.m_hPrinter && !SetJobA(p.m_hPrinter, (DWORD)p.m_iJobId, 1, (LPBYTE)&p.m_JobInfo, 0))
+        s->Log("SetJob() FAILED GetLastError() = %d", (int)GetLastError());
+}
+
+} // namespace
+
+bool StartJobDocument(NovarcprintProcess *s, const DEVMODEA *pMode)
+{
+    PrinterState &p = s->m_Printer;
+    p.m_hPrinterDc = CreateDCA(p.m_szDriverName, s->m_szPrinterName, NULL, pMode);
+    FillDocInfo(s);
+    p.m_iJobId = p.m_hPrinterDc ? StartDocA(p.m_hPrinterDc, &p.m_DocInfo) : -1;
+    if (p.m_iJobId == -1)
+        return false;
+    SetJobOwner(s);
+    p.m_bPageEnded = false;
+    if (p.m_hPrinterDc)
+        s->m_bOpenedPrinter = true;
+    return true;
+}
+
 bool ReopenNovarcPrinter(NovarcprintProcess *s)
 {
     PrinterState &p = s->m_Printer;
@@ -74,30 +129,7 @@ bool ReopenNovarcPrinter(NovarcprintProcess *s)
     const bool bPlain = p.m_iModelClass == 4 || p.m_iFormTypeCode == FORM_TYPE_REOPEN_PLAIN;
     if (p.m_hPrinterDc) /* the old document was ended; its context goes with it */
         DeleteDC(p.m_hPrinterDc);
-    p.m_hPrinterDc =
-        CreateDCA(p.m_szDriverName, s->m_szPrinterName, NULL, bPlain ? NULL : &p.m_DevMode);
-    p.m_DocInfo = DOCINFOA();
-    p.m_DocInfo.cbSize = 20;
-    p.m_DocInfo.lpszDocName = p.m_szJobDocName;
-    if (strstr(s->m_szPrinterName, "ePrint")) {
-        p.m_bEPrint = false;
-        p.m_DocInfo.lpszDocName = p.m_szOutputName;
-    } else if (p.m_szOutputName[0])
-        p.m_DocInfo.lpszOutput = p.m_szOutputName;
-    p.m_DocInfo.lpszDatatype = "RAW";
-    p.m_iJobId = p.m_hPrinterDc ? StartDocA(p.m_hPrinterDc, &p.m_DocInfo) : -1;
-    if (p.m_iJobId == -1)
-        return false;
-    p.m_JobInfo = JOB_INFO_1A();
-    p.m_JobInfo.JobId = (DWORD)p.m_iJobId;
-    p.m_JobInfo.pUserName = p.m_szUserName;
-    p.m_JobInfo.pDocument = p.m_szJobDocName;
-    p.m_JobInfo.pDatatype = (LPSTR) "RAW";
-    SetJobA(p.m_hPrinter, (DWORD)p.m_iJobId, 1, (LPBYTE)&p.m_JobInfo, 0);
-    p.m_bPageEnded = false;
-    if (p.m_hPrinterDc)
-        s->m_bOpenedPrinter = true;
-    return true;
+    return StartJobDocument(s, bPlain ? NULL : &p.m_DevMode);
 }
 
 bool PrintRawData(NovarcprintProcess *s, const char *szPrinter, const char *pData, int iLen)

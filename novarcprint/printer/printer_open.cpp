@@ -13,22 +13,6 @@
 
 namespace {
 
-struct GateRule {
-    const char *szMatch;
-    SpecialLock lock;
-    const char *szCreateFailed;
-    bool bAbandonedIsOwned;
-};
-
-const GateRule kGateRules[] = {
-    {"CompImage", LOCK_COMPIMAGE, "OpenNovarcPrinter CreateMutex(CompImage_MUTEX) FAILED", false},
-    {"NovarcPDF", LOCK_NOVARCPDF, "OpenNovarcPrinter CreateMutex(NOVARCPDF_MUTEX) FAILED", true},
-    {"NovarcMobilePDF", LOCK_MOBILEPDF,
-     "OpenNovarcPrinter CreateMutex(NOVARCMOBILEPDF_MUTEX) FAILED", true},
-    {"NovarcPrintPDF", LOCK_PRINTPDF, "OpenNovarcPrinter CreateMutex(NOVARCPRINTPDF_MUTEX) FAILED",
-     true},
-};
-
 const char *WaitText(DWORD dwWait)
 {
     switch (dwWait) {
@@ -67,20 +51,13 @@ void FirstString(const MsgBuf &record, char *szOut, int iSize)
     szOut[n] = 0;
 }
 
-bool FaxGate(NovarcprintProcess *s)
+/* Why the gate did not pass: the lock's name and the wait's result. */
+void LogGateWait(NovarcprintProcess *s, const SpecialPrinter &sp, DWORD dwWait)
 {
-    s->m_bFax = true;
-    if (!s->m_hSpecialLock[LOCK_FAX])
-        s->m_hSpecialLock[LOCK_FAX] = CreateMutexA(NULL, FALSE, "NOVARC_VSIFAX_MUTEX");
-    if (!s->m_hSpecialLock[LOCK_FAX]) {
-        s->Log("OpenNovarcPrinter CreateMutex(VSIFAX_MUTEX) FAILED");
-        return GateFailed(s, LOCK_FAX);
-    }
-    DWORD dwWait = WaitForSingleObject(s->m_hSpecialLock[LOCK_FAX], 0);
-    if (dwWait == WAIT_OBJECT_0)
-        return true;
-    s->Log("OpenNovarcPrinter After WaitForSingleObject(hVsiFaxMutex) %s", WaitText(dwWait));
-    return GateFailed(s, LOCK_FAX);
+    if (sp.bConverter)
+        s->Log("WaitForSingleObject( hNovarcPDFMutex, 0) dwWait:%d", (int)dwWait);
+    else
+        s->Log("OpenNovarcPrinter After WaitForSingleObject(%s) %s", sp.szHandle, WaitText(dwWait));
 }
 
 } // namespace
@@ -89,36 +66,34 @@ bool GetNovarcPrinterMutex(NovarcprintProcess *s)
 {
     char szName[PRINTER_NAME_SIZE];
     FirstString(s->m_OpenRecord, szName, sizeof(szName));
-    if (strcmp(szName, "VSIFAX Server") == 0)
-        return FaxGate(s);
-    for (const GateRule &rule : kGateRules) {
-        if (!strstr(szName, rule.szMatch))
-            continue;
-        char *szLockName = s->m_szSpecialLockName[rule.lock];
+    const SpecialPrinter *pSpecial = FindSpecialPrinter(szName);
+    if (!pSpecial)
+        return true;
+    const SpecialPrinter &sp = *pSpecial;
+    if (sp.lock == LOCK_FAX)
+        s->m_bFax = true;
+    char *szLockName = s->m_szSpecialLockName[sp.lock];
+    if (sp.szLockName)
+        snprintf(szLockName, KERNEL_NAME_SIZE, "%s", sp.szLockName);
+    else
         snprintf(szLockName, KERNEL_NAME_SIZE, "%s_MUTEX", szName);
-        HANDLE &hLock = s->m_hSpecialLock[rule.lock];
-        if (!hLock)
-            hLock = CreateMutexA(NULL, FALSE, szLockName);
-        if (!hLock) {
-            s->Log("%s", rule.szCreateFailed);
-            return GateFailed(s, rule.lock);
-        }
-        DWORD dwWait = WaitForSingleObject(hLock, SPECIAL_LOCK_WAIT_MS);
-        if (dwWait == WAIT_OBJECT_0 || (dwWait == WAIT_ABANDONED && rule.bAbandonedIsOwned))
-            return true;
-        if (dwWait == WAIT_TIMEOUT) {
-            /* Another client prints there: try again shortly, without a reply. */
-            s->m_iOpenTimer = (int)s->SetSessionTimer(OPEN_TIMER, OPEN_TIMER_MS);
-            return false;
-        }
-        if (rule.lock == LOCK_COMPIMAGE)
-            s->Log("OpenNovarcPrinter After WaitForSingleObject(hCompImageMutex) %s",
-                   WaitText(dwWait));
-        else
-            s->Log("WaitForSingleObject( hNovarcPDFMutex, 0) dwWait:%d", (int)dwWait);
-        return GateFailed(s, rule.lock);
+    HANDLE &hLock = s->m_hSpecialLock[sp.lock];
+    if (!hLock)
+        hLock = CreateMutexA(NULL, FALSE, szLockName);
+    if (!hLock) {
+        s->Log("%s", sp.szCreateFailed);
+        return GateFailed(s, sp.lock);
     }
-    return true;
+    DWORD dwWait = WaitForSingleObject(hLock, sp.dwWaitMs);
+    if (dwWait == WAIT_OBJECT_0 || (dwWait == WAIT_ABANDONED && sp.bConverter))
+        return true;
+    if (dwWait == WAIT_TIMEOUT && sp.dwWaitMs > 0) {
+        /* Another client prints there: try again shortly, without a reply. */
+        s->m_iOpenTimer = (int)s->SetSessionTimer(OPEN_TIMER, OPEN_TIMER_MS);
+        return false;
+    }
+    LogGateWait(s, sp, dwWait);
+    return GateFailed(s, sp.lock);
 }
 
 namespace {
@@ -158,32 +133,6 @@ int SendPrinterOpenReply(NovarcprintProcess *s)
 }
 
 namespace {
-
-void FillDocInfo(NovarcprintProcess *s)
-{
-    PrinterState &p = s->m_Printer;
-    p.m_DocInfo = DOCINFOA();
-    p.m_DocInfo.cbSize = 20;
-    p.m_DocInfo.lpszDocName = s->m_bConverter ? p.m_szOutputName : p.m_szJobDocName;
-    if (strstr(s->m_szPrinterName, "ePrint")) {
-        p.m_bEPrint = true;
-        p.m_DocInfo.lpszDocName = p.m_szOutputName;
-    } else if (!s->m_bConverter && p.m_szOutputName[0])
-        p.m_DocInfo.lpszOutput = p.m_szOutputName;
-    p.m_DocInfo.lpszDatatype = "RAW";
-}
-
-void SetJobOwner(NovarcprintProcess *s)
-{
-    PrinterState &p = s->m_Printer;
-    p.m_JobInfo = JOB_INFO_1A();
-    p.m_JobInfo.JobId = (DWORD)p.m_iJobId;
-    p.m_JobInfo.pUserName = p.m_szUserName;
-    p.m_JobInfo.pDocument = p.m_szJobDocName;
-    p.m_JobInfo.pDatatype = (LPSTR) "RAW";
-    if (p.m_hPrinter)
-        SetJobA(p.m_hPrinter, (DWORD)p.m_iJobId, 1, (LPBYTE)&p.m_JobInfo, 0);
-}
 
 void QueryColour(NovarcprintProcess *s)
 {
@@ -332,10 +281,7 @@ int OpenGdiDocument(NovarcprintProcess *s)
     p.m_DevMode.dmSize = DEVMODE_PUBLIC_SIZE;
     p.m_DevMode.dmFields = DM_ORIENTATION;
     p.m_DevMode.dmOrientation = p.m_bLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-    p.m_hPrinterDc = CreateDCA(p.m_szDriverName, s->m_szPrinterName, NULL, NULL);
-    FillDocInfo(s);
-    p.m_iJobId = p.m_hPrinterDc ? StartDocA(p.m_hPrinterDc, &p.m_DocInfo) : -1;
-    if (p.m_iJobId == -1) {
+    if (!StartJobDocument(s, NULL)) {
         s->Log("OpenNovarcPrinter StartDoc() FAILED GetLastError() = %d", (int)GetLastError());
         CloseNovarcPrinter(s);
         if (p.m_hPrinterDc) { /* no document to end: the context must still go */
@@ -346,11 +292,8 @@ int OpenGdiDocument(NovarcprintProcess *s)
         p.m_bOpenError = true;
         return 0;
     }
-    SetJobOwner(s);
-    if (p.m_hPrinterDc) {
-        s->m_bOpenedPrinter = true;
+    if (p.m_hPrinterDc)
         QueryColour(s);
-    }
     s->Log("OpenNovarcPrinter m_bOpenedPrinter = %s", s->m_bOpenedPrinter ? "TRUE" : "FALSE");
     return 1;
 }
@@ -400,14 +343,13 @@ void LoadOpenLibraries(NovarcprintProcess *s)
 /* Targets whose support is not in this client yet: the open fails openly. */
 int SpecialTargetUnavailable(NovarcprintProcess *s)
 {
-    const char *szName = s->m_szPrinterName;
-    if (strcmp(szName, "VSIFAX Server") == 0) {
+    const SpecialPrinter *pSpecial = FindSpecialPrinter(s->m_szPrinterName);
+    if (pSpecial && pSpecial->lock == LOCK_FAX) {
         s->Log("OpenNovarcPrinter fax printer not available");
         s->m_Printer.m_iFaxBusy = 1;
         return 1;
     }
-    if (strstr(szName, "NovarcPDF") || strstr(szName, "NovarcMobilePDF") ||
-        strstr(szName, "NovarcPrintPDF")) {
+    if (pSpecial && pSpecial->bConverter) {
         MakeUniqueFileName(s->m_Printer.m_szOutputName, OPEN_NAME_SIZE, "Img", "pdf");
         snprintf(s->m_Printer.m_szConverterFileName, OPEN_NAME_SIZE, "%s",
                  s->m_Printer.m_szOutputName);

@@ -88,6 +88,10 @@ struct PrinterState {
     int m_iTrayKind = 0, m_iTray = 0, m_iNextTray = 0;
     int m_iPendingBin = -1;
     short m_sDefaultSource = -1;
+    /* What SetLandScapeMode last applied: a request that changes neither
+     * leaves the document alone. */
+    bool m_bLastAppliedLandscape = false;
+    bool m_bLastAppliedLegal = false;
 };
 
 #endif /* NOVARCPRINT_PRINTER_STATE_H */

@@ -15,25 +15,21 @@ void HandlePrinterOpenTimerProc(NovarcprintProcess *s)
     KillTimer(s->m_hWnd, OPEN_TIMER);
     if (!GetNovarcPrinterMutex(s))
         return;
-    WorkerStart *pStart = new WorkerStart{s, MsgBuf(), OPEN_PRINTER};
+    MsgBuf record = MsgBuf();
     if (s->m_OpenRecord.iLen > 0 &&
-        !AppendBytes(&pStart->msg, s->m_OpenRecord.szBuf, s->m_OpenRecord.iLen)) {
-        delete pStart;
-        return;
-    }
-    /* Every worker counts itself out when it ends: count it in first. */
-    s->m_iWorkerCount++;
-    HANDLE hThread = CreateThread(NULL, 0, ThreadOpenPrinter, pStart, 0, NULL);
-    if (!hThread) {
-        s->m_iWorkerCount--;
+        !AppendBytes(&record, s->m_OpenRecord.szBuf, s->m_OpenRecord.iLen)) {
         s->Log("OPEN_PRINTER (Timer) CreateThread()");
-        FreeMsgBuf(&pStart->msg);
-        delete pStart;
         return;
     }
-    CloseHandle(hThread);
-    DWORD dwWait = WaitForSingleObject(s->m_hFreeSemaphore, (DWORD)s->m_iWaitInterval);
-    s->CheckWaitResult(dwWait, "OPEN_PRINTER (Timer)");
+    const WorkerJob job = {"ThreadOpenPrinter", HandleOpenPrinterWork, OPEN_PRINTER};
+    const WorkerWait wait = {true, "OPEN_PRINTER (Timer)", "OPEN_PRINTER (Timer)", false};
+    StartWorker(s, job, &record, wait);
+}
+
+void HandlePrinterCloseTimerProc(NovarcprintProcess *s)
+{
+    KillTimer(s->m_hWnd, CLOSE_TIMER);
+    s->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", s->m_szPrinterName);
 }
 
 namespace {

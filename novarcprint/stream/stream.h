@@ -1,12 +1,12 @@
 /*
  * Text reports: the settings messages that prepare a print stream, the
- * tokeniser of stream bytes, the layout engine that draws a stream on the
- * open printer, and the font lookup the other renderers share.  Everything
- * here runs under the session's print lock.
+ * tokeniser of stream bytes and the layout engine that draws a stream on
+ * the open printer.  Everything here runs under the session's print lock.
  */
 #ifndef NOVARCPRINT_STREAM_H
 #define NOVARCPRINT_STREAM_H
 
+#include "draw.h"
 #include "novarcprint_process.h"
 
 /* A text run holds at most this many bytes; a longer run comes in pieces. */
@@ -44,18 +44,8 @@ bool ParseHeadingFooting(const char *pData, int iLen, HeadingFootingRecord *pRec
 
 /* Draws one stream: 1 drawn, 0 nothing to do; raw mode: whether all was written. */
 int PrintNovarcStream(NovarcprintProcess *pSession, const char *pData, int iLen);
-/* 0 with the font in *phFont, -1 when no acceptable family is installed.
- * szFace (STREAM_FACE_SIZE bytes) is changed in place by the substitutions. */
-int CreatePrinterFont(NovarcprintProcess *pSession, HDC hdc, HFONT *phFont, char *szFace,
-                      int iHeight, int iWidth, int iWeight, BYTE bItalic, BYTE bUnderline,
-                      BYTE bStrikeOut);
 /* Job-level reset of the pen position and page flags. */
 void ResetPrintingFlag(NovarcprintProcess *pSession);
-
-/* Process-wide: characters and lines drawn by all streams, and the flag
- * that lets a stream that drew nothing give its position back. */
-int StreamDrawnItems();
-void ResetStreamCounters();
 
 /* Worker handlers (RequestHandler form). */
 int HandleSetPrintMode(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);

@@ -4,18 +4,12 @@
  * the form length's line count, and the pen position stays in the session
  * so that consecutive streams continue on the same page until the job ends.
  */
-#include <atomic>
 #include <cstring>
 
 #include "printer.h"
 #include "stream.h"
 
 namespace {
-
-/* Characters and lines drawn by every stream of the process. */
-std::atomic<int> g_iDrawnItems{0};
-/* Set when a stream began at a fresh position before anything was drawn. */
-std::atomic<int> g_iNothingDrawn{0};
 
 const char *const kStreamFaces[] = {
     "",      "Courier 10",      "Courier 12", "Helvetica", "Times New Roman",
@@ -40,11 +34,10 @@ struct Layout {
     HPEN hPen;
 };
 
-/* MulDiv(trunc(a * 1000 * b), resolution, 72000): points to device units.
- * The small bias keeps products such as 0.6 * 12 from truncating a unit low. */
+/* a × b points to device units. */
 int Points(double a, double b, int iResolution)
 {
-    return MulDiv((int)(a * 1000.0 * b + 1e-6), iResolution, 72000);
+    return PointsToDevice(a * b, iResolution);
 }
 
 void ChooseSize(NovarcprintProcess *s, Layout *L)
@@ -166,9 +159,7 @@ void CreateStreamFonts(NovarcprintProcess *s, Layout *L)
 
 void SelectStreamFont(const Layout *L)
 {
-    SelectObject(L->hdc, L->hFont);
-    SetTextAlign(L->hdc, TA_BASELINE);
-    SetBkMode(L->hdc, TRANSPARENT);
+    SelectTextFont(L->hdc, L->hFont);
 }
 
 void StartStreamPage(NovarcprintProcess *s, const Layout *L)
@@ -213,21 +204,16 @@ void ApplyPending(NovarcprintProcess *s, const Layout *L)
 void DrawTextRun(NovarcprintProcess *s, const Layout *L, const char *szText, int iLen)
 {
     StreamState &st = s->m_Stream;
-    SIZE size = {0, 0};
-    GetTextExtentPoint32A(L->hdc, szText, iLen, &size);
+    SIZE size;
     /* Nothing wraps: what does not fit the printable width is cut. */
-    while (iLen > 0 && st.m_dX + size.cx > L->iHorzRes) {
-        iLen--;
-        GetTextExtentPoint32A(L->hdc, szText, iLen, &size);
-    }
+    iLen = FitTextToWidth(L->hdc, szText, iLen, L->iHorzRes - st.m_dX, &size);
     TextOutA(L->hdc, (int)st.m_dX, (int)st.m_dY, szText, iLen);
     st.m_dLineHeight = size.cy;
     st.m_dLastWidth = size.cx;
     if (s->m_iBarCodeMode && L->hCaption) {
         SetBkMode(L->hdc, OPAQUE);
         SelectObject(L->hdc, L->hCaption);
-        SIZE caption = {0, 0};
-        GetTextExtentPoint32A(L->hdc, szText, iLen, &caption);
+        const SIZE caption = MeasureText(L->hdc, szText, iLen);
         const int iX = (int)st.m_dX + (int)((st.m_dLastWidth - caption.cx) / 2);
         const int iY = (int)(st.m_dY + st.m_dLineHeight) - (int)(caption.cy * 1.2);
         TextOutA(L->hdc, iX, iY, szText, iLen);
@@ -235,14 +221,13 @@ void DrawTextRun(NovarcprintProcess *s, const Layout *L, const char *szText, int
         SetBkMode(L->hdc, TRANSPARENT);
     }
     st.m_dX += st.m_dLastWidth;
-    g_iDrawnItems += iLen;
+    s->m_Stream.m_iDrawnItems += iLen;
 }
 
 void DrawRuleCell(NovarcprintProcess *s, const Layout *L)
 {
     StreamState &st = s->m_Stream;
-    SIZE size = {0, 0};
-    GetTextExtentPoint32A(L->hdc, "a", 1, &size);
+    const SIZE size = MeasureText(L->hdc, "a", 1);
     st.m_dLineHeight = size.cy;
     st.m_dLastWidth = size.cx;
     SelectObject(L->hdc, L->hPen);
@@ -250,7 +235,7 @@ void DrawRuleCell(NovarcprintProcess *s, const Layout *L)
     MoveToEx(L->hdc, (int)st.m_dX, (int)st.m_dY - iHalf, NULL);
     LineTo(L->hdc, (int)(st.m_dX + size.cx), (int)(st.m_dY - iHalf));
     st.m_dX += size.cx;
-    g_iDrawnItems += 1;
+    s->m_Stream.m_iDrawnItems += 1;
 }
 
 void LineEnd(NovarcprintProcess *s, const Layout *L)
@@ -260,7 +245,7 @@ void LineEnd(NovarcprintProcess *s, const Layout *L)
     st.m_dY += st.m_dLineHeight;
     st.m_iLineCount++;
     st.m_dX = L->iLeftMargin;
-    g_iDrawnItems += 1;
+    s->m_Stream.m_iDrawnItems += 1;
 }
 
 void RunTokens(NovarcprintProcess *s, const Layout *L, const char *pData, int iLen)
@@ -331,10 +316,11 @@ void EndStream(NovarcprintProcess *s, Layout *L)
      * deleted or drawn on by other requests before then. */
     SelectObject(L->hdc, GetStockObject(SYSTEM_FONT));
     SelectObject(L->hdc, GetStockObject(BLACK_PEN));
-    if (g_iDrawnItems == 0 && g_iNothingDrawn)
-        s->m_Stream.m_dY = 0;
-    else if (g_iDrawnItems != 0)
-        g_iNothingDrawn = 0;
+    StreamState &st = s->m_Stream;
+    if (st.m_iDrawnItems == 0 && st.m_bNothingDrawn)
+        st.m_dY = 0;
+    else if (st.m_iDrawnItems != 0)
+        st.m_bNothingDrawn = false;
     DeleteObject(L->hPen);
     s->m_Printer.m_bPrinted = true;
     s->m_Printer.m_bDocumentEnded = false;
@@ -365,8 +351,8 @@ int PrintNovarcStream(NovarcprintProcess *s, const char *pData, int iLen)
     if (st.m_dY == 0) {
         /* A fresh position continues no line: a CR left by the last job is void. */
         st.m_bEndedWithCr = false;
-        if (g_iDrawnItems == 0)
-            g_iNothingDrawn = 1;
+        if (st.m_iDrawnItems == 0)
+            st.m_bNothingDrawn = true;
         st.m_dY = L.iFirstBaseline;
         st.m_dX = L.iLeftMargin;
     }
@@ -394,15 +380,4 @@ void ResetPrintingFlag(NovarcprintProcess *s)
     s->m_Printer.m_bBetweenPages = true;
     s->m_bPageOpen = false;
     s->m_iFormFeedOption = 1;
-}
-
-int StreamDrawnItems()
-{
-    return g_iDrawnItems;
-}
-
-void ResetStreamCounters()
-{
-    g_iDrawnItems = 0;
-    g_iNothingDrawn = 0;
 }

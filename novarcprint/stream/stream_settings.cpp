@@ -197,8 +197,7 @@ int HandleSetPosition(NovarcprintProcess *s, MsgBuf *pMsg, int iType)
         s->Log("%s <%d> no device context", szName, iValue);
         return 0;
     }
-    const int iDpi = GetDeviceCaps(hdc, bVert ? LOGPIXELSY : LOGPIXELSX);
-    const int iDevice = (int)((long long)iValue * iDpi / 600);
+    const int iDevice = bVert ? ServerToDeviceY(hdc, iValue) : ServerToDeviceX(hdc, iValue);
     if (bVert) {
         s->m_Stream.m_iVertPos = iDevice;
         s->m_Stream.m_bVertPending = true;

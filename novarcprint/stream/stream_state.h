@@ -10,7 +10,9 @@
 
 #include <windows.h>
 
-#define STREAM_FACE_SIZE 32
+#include "draw_state.h"
+
+#define STREAM_FACE_SIZE FONT_FACE_SIZE
 
 /* Everything that decides the fonts a stream draws with. */
 struct StreamFontChoice {
@@ -58,11 +60,11 @@ struct StreamState {
     HFONT m_hFont = NULL;
     HFONT m_hCaptionFont = NULL;
 
-    /* Font lookup scratch (the enumeration callback writes these). */
-    LOGFONTA m_LogFont = {};
-    char m_szWantedFace[STREAM_FACE_SIZE] = "";
-    bool m_bFontFound = false;
-    bool m_bDeviceFont = false; /* the family found is printer-resident */
+    /* Characters and lines drawn by every stream of the session, and the
+     * flag that lets a stream that began at a fresh position and drew
+     * nothing give that position back. */
+    int m_iDrawnItems = 0;
+    bool m_bNothingDrawn = false;
 };
 
 #endif /* NOVARCPRINT_STREAM_STATE_H */

@@ -41,7 +41,6 @@ protected:
         RegisterClassExA(&wc);
         mainWnd_ = CreateWindowExA(0, "SessionTestMain", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
         session_ = std::make_unique<NovarcprintProcess>((HINSTANCE)NULL, mainWnd_, 1);
-        ResetNamedFileTransfer();
     }
     void TearDown() override
     {

@@ -87,11 +87,6 @@ TEST(HeadingFootingTest, RecordIsReadWhileWellFormed)
 
 class StreamTest : public SessionTest {
 protected:
-    void SetUp() override
-    {
-        SessionTest::SetUp();
-        ResetStreamCounters();
-    }
     void TearDown() override
     {
         if (session_ && session_->m_bOpenedPrinter)
@@ -309,7 +304,7 @@ TEST_F(StreamTest, MissingCourierFaceIsFoundByTheSecondEnumeration)
     ASSERT_EQ(CreatePrinterFont(session_.get(), Dc(), &font, face, -100, 0, 400, 0, 0, 0), 0);
     DeleteObject(font);
     EXPECT_STREQ(face, "Courier");
-    EXPECT_EQ(std::string(session_->m_Stream.m_LogFont.lfFaceName).rfind("Courier", 0), 0u);
+    EXPECT_EQ(std::string(session_->m_Draw.m_Font.m_LogFont.lfFaceName).rfind("Courier", 0), 0u);
 
     char unknown[STREAM_FACE_SIZE] = "No Such Family";
     EXPECT_EQ(CreatePrinterFont(session_.get(), Dc(), &font, unknown, -100, 0, 400, 0, 0, 0), -1);

@@ -1,5 +1,6 @@
 /*
- * The font lookup shared by the renderers.  Some printer models carry
+ * The font lookup shared by the renderers, with its own scratch in the
+ * session (m_Draw.m_Font).  Some printer models carry
  * resident fonts that print faster and crisper than downloaded ones, so
  * their faces replace the wanted one by print mode and line spacing; then
  * the installed families are searched by name prefix, with fall-backs for
@@ -7,7 +8,7 @@
  */
 #include <cstring>
 
-#include "stream.h"
+#include "draw.h"
 
 namespace {
 
@@ -33,8 +34,8 @@ int ModeRow(const NovarcprintProcess *s)
 
 void CopyFace(char *szFace, const char *szFrom)
 {
-    strncpy(szFace, szFrom, STREAM_FACE_SIZE - 1);
-    szFace[STREAM_FACE_SIZE - 1] = 0;
+    strncpy(szFace, szFrom, FONT_FACE_SIZE - 1);
+    szFace[FONT_FACE_SIZE - 1] = 0;
 }
 
 void SubstituteResidentFace(const NovarcprintProcess *s, char *szFace)
@@ -53,7 +54,7 @@ void SubstituteResidentFace(const NovarcprintProcess *s, char *szFace)
 int CALLBACK AcceptFamily(const LOGFONTA *pLogFont, const TEXTMETRICA *, DWORD dwType,
                           LPARAM lParam)
 {
-    StreamState *st = (StreamState *)lParam;
+    FontLookup *st = (FontLookup *)lParam;
     const size_t n = strlen(st->m_szWantedFace);
     if (strncmp(pLogFont->lfFaceName, st->m_szWantedFace, n) != 0)
         return 1;
@@ -63,7 +64,7 @@ int CALLBACK AcceptFamily(const LOGFONTA *pLogFont, const TEXTMETRICA *, DWORD d
     return 0;
 }
 
-bool FindFamily(StreamState *st, HDC hdc, const char *szWanted, BYTE bCharSet)
+bool FindFamily(FontLookup *st, HDC hdc, const char *szWanted, BYTE bCharSet)
 {
     CopyFace(st->m_szWantedFace, szWanted);
     st->m_LogFont.lfFaceName[0] = 0;
@@ -80,7 +81,7 @@ bool FindFamily(StreamState *st, HDC hdc, const char *szWanted, BYTE bCharSet)
 int CreatePrinterFont(NovarcprintProcess *s, HDC hdc, HFONT *phFont, char *szFace, int iHeight,
                       int iWidth, int iWeight, BYTE bItalic, BYTE bUnderline, BYTE bStrikeOut)
 {
-    StreamState &st = s->m_Stream;
+    FontLookup &st = s->m_Draw.m_Font;
     st.m_bFontFound = false;
     *phFont = NULL;
     const BYTE bCharSet = strcmp(szFace, "Wingdings") == 0 ? SYMBOL_CHARSET : ANSI_CHARSET;
