@@ -4,7 +4,9 @@
  */
 #include <strings.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <kellib.h>
 #include <windows.h>
@@ -77,15 +79,17 @@ int NovarcLoopbackPair(SOCKET *pServer, SOCKET *pClient)
 
 HWND NovarcFindPrintWindow(DWORD pid, int timeoutMs)
 {
-    DWORD start = GetTickCount();
+    /* Real time, not the tick count: under the test clock a 10000 ms wait
+     * would last 100 ms, less than a loaded machine needs to start a client. */
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         FindWindowArgs args = {pid, NULL};
         EnumWindows(MatchPrintWindow, (LPARAM)&args);
         if (args.found)
             return args.found;
-        if ((int)(GetTickCount() - start) >= timeoutMs)
+        if (std::chrono::steady_clock::now() >= deadline)
             return NULL;
-        Sleep(20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 

@@ -142,6 +142,11 @@ SOCKET OpenConnection(const Options &o, long *pChild)
     bool ok = *pChild > 0 && NovarcHandOffSocket(client, (DWORD)*pChild, 10000);
     closesocket(client);
     if (!ok) {
+        /* A client left waiting for a handoff that never comes would live on
+         * (and keep our output open for whoever reads it). */
+        if (*pChild > 0)
+            NovarcKillChild(*pChild);
+        *pChild = -1;
         closesocket(server);
         return INVALID_SOCKET;
     }
