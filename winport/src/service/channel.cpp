@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace winport::service {
@@ -231,7 +232,8 @@ void SaveStatus(const std::string &serviceName, const SERVICE_STATUS &status)
     unsigned char buf[32];
     Put32(buf, kMagic);
     EncodeStatus(buf + 4, status);
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    unlink(tmp.c_str()); // a leftover, or a link someone put there: never written through
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return;
     bool ok = write(fd, buf, sizeof buf) == static_cast<ssize_t>(sizeof buf);
@@ -247,7 +249,7 @@ DWORD Listen(const std::string &serviceName, Listener *out)
         return err == EACCES || err == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
     const std::string key = FileKey(serviceName);
     const std::string lockPath = folder + "/" + key + ".lock";
-    int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (lockFd < 0)
         return ERROR_ACCESS_DENIED;
     if (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
@@ -286,13 +288,58 @@ void Unlisten(Listener *listener)
     listener->sockFd = listener->lockFd = -1;
 }
 
+namespace {
+
+/* Whether the process `pid` (primary group `gid`) is in group `wanted`:
+ * its primary group or one of the supplementary groups the kernel lists. */
+bool PeerInGroup(pid_t pid, gid_t gid, gid_t wanted)
+{
+    if (gid == wanted)
+        return true;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", static_cast<int>(pid));
+    FILE *status = std::fopen(path, "re");
+    if (!status)
+        return false;
+    char line[4096];
+    bool member = false;
+    while (!member && std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, "Groups:", 7) != 0)
+            continue;
+        char *p = line + 7;
+        for (char *end; *p; p = end) {
+            const unsigned long g = std::strtoul(p, &end, 10);
+            if (end == p)
+                break;
+            member = g == wanted;
+            if (member)
+                break;
+        }
+        break;
+    }
+    std::fclose(status);
+    return member;
+}
+
+} // namespace
+
+bool MayControl(uid_t peerUid, bool peerInRootGroup, uid_t serviceUid, gid_t rootGid)
+{
+    return peerUid == 0 || peerUid == serviceUid || (rootGid != 0 && peerInRootGroup);
+}
+
 bool DecodeRequest(int conn, const unsigned char *bytes, uint32_t *control, bool *mayControl)
 {
     ucred cred = {};
     socklen_t len = sizeof cred;
     if (getsockopt(conn, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || Get32(bytes) != kMagic)
         return false;
-    *mayControl = cred.uid == 0 || cred.uid == geteuid();
+    // Root, the service's own user, and the group that owns the root (the
+    // service user's group, which operators join).
+    struct stat rootInfo;
+    const gid_t rootGid = stat(Root().c_str(), &rootInfo) == 0 ? rootInfo.st_gid : 0;
+    *mayControl = MayControl(cred.uid, rootGid != 0 && PeerInGroup(cred.pid, cred.gid, rootGid),
+                             geteuid(), rootGid);
     *control = Get32(bytes + 4);
     return true;
 }

@@ -15,6 +15,7 @@
 #include "sync/process_object.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -74,6 +75,18 @@ DWORD AwaitDispatcher(const std::string &name, HANDLE process)
 DWORD StartDetached(const std::string &name, const std::string &imagePath, DWORD argc, LPCSTR *argv)
 {
     std::string environment = ServiceEnvironment(name, argc, argv);
+    // A service with its own account runs as that user, as it would under
+    // systemd; only root can start it so.
+    std::string objectName;
+    ServiceAccount account;
+    if (ReadString(name, "ObjectName", &objectName) &&
+        !ResolveAccount(objectName.c_str(), &account))
+        return ERROR_SERVICE_LOGON_FAILED;
+    if (!account.user.empty() && geteuid() != account.uid) {
+        if (DWORD error = SpawnAsAccount(account, SplitImagePath(imagePath), environment))
+            return error;
+        return AwaitDispatcher(name, nullptr);
+    }
     std::string commandLine = imagePath;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

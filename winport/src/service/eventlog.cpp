@@ -172,7 +172,7 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
         return FALSE;
     }
     util::MakeDirs(util::ParentOf(path.posix));
-    int fd = open(path.posix.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = open(path.posix.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

@@ -172,17 +172,6 @@ bool DisplayNameTaken(HKEY services, const std::string &displayName, const std::
     }
 }
 
-bool AcceptedAccount(LPCSTR account)
-{
-    if (!account)
-        return true;
-    for (const char *ok :
-         {"LocalSystem", ".\\LocalSystem", "NT AUTHORITY\\SYSTEM", "NT AUTHORITY\\LocalSystem"})
-        if (strcasecmp(account, ok) == 0)
-            return true;
-    return false;
-}
-
 SC_HANDLE NewServiceHandle(const std::string &name, DWORD access)
 {
     auto object = std::make_shared<ServiceObject>(name, MapServiceAccess(access));
@@ -304,7 +293,9 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWO
  * name gives ERROR_SERVICE_EXISTS (ERROR_SERVICE_MARKED_FOR_DELETE while a
  * deleted one still runs); a display name another service uses
  * ERROR_DUPLICATE_SERVICE_NAME.  Only Win32 services with automatic,
- * demand or disabled start are accepted, running as LocalSystem. */
+ * demand or disabled start are accepted, running as LocalSystem or as a
+ * local account (".\name" or "name": an existing user, not root), which
+ * ERROR_INVALID_SERVICE_ACCOUNT refuses otherwise. */
 SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,
                                 DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
                                 DWORD dwErrorControl, LPCSTR lpBinaryPathName,
@@ -332,7 +323,8 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!AcceptedAccount(lpServiceStartName)) {
+    ServiceAccount account;
+    if (!ResolveAccount(lpServiceStartName, &account)) {
         SetLastError(ERROR_INVALID_SERVICE_ACCOUNT);
         return nullptr;
     }
@@ -377,7 +369,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
               SetDword(key, "ErrorControl", dwErrorControl) &&
               SetString(key, "ImagePath", REG_EXPAND_SZ, lpBinaryPathName) &&
               SetString(key, "DisplayName", REG_SZ, display) &&
-              SetString(key, "ObjectName", REG_SZ, "LocalSystem");
+              SetString(key, "ObjectName", REG_SZ, AccountObjectName(account));
     std::vector<std::string> dependsOn, groups;
     for (std::string &dep : MultiString(lpDependencies)) {
         if (!dep.empty() && dep[0] == '+') // SC_GROUP_IDENTIFIER: a load-order group
@@ -394,7 +386,8 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
     RegCloseKey(key);
     DWORD error = ok ? 0 : ERROR_ACCESS_DENIED;
     if (!error && SystemdInUse())
-        error = InstallUnit(name, display, lpBinaryPathName, dwStartType == SERVICE_AUTO_START);
+        error = InstallUnit(name, display, lpBinaryPathName, account,
+                            dwStartType == SERVICE_AUTO_START);
     if (error) {
         RemoveRecord(name); // all or nothing: no record without its unit
         SetLastError(error);

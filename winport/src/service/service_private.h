@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,10 +66,34 @@ void Unlisten(Listener *listener);
 /* A request is kRequestSize bytes: magic, control, two reserved words.
  * DecodeRequest checks the bytes read off `conn`; false when they are no
  * request.  *mayControl tells whether the peer may send controls other
- * than interrogate (same user, or root). */
+ * than interrogate: root, the service's own user, or a member of the group
+ * that owns the winport root (MayControl decides from those facts). */
+bool MayControl(uid_t peerUid, bool peerInRootGroup, uid_t serviceUid, gid_t rootGid);
 constexpr size_t kRequestSize = 16;
 bool DecodeRequest(int conn, const unsigned char *bytes, uint32_t *control, bool *mayControl);
 void WriteReply(int conn, const Reply &reply);
+
+/* The account a service runs as (account.cpp): an empty user is
+ * LocalSystem, which is root. */
+struct ServiceAccount {
+    std::string user;
+    std::string group; // the user's primary group
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+/* LocalSystem (NULL or its names), or ".\name" / "name" of an existing
+ * user other than root; false for anything else. */
+bool ResolveAccount(const char *account, ServiceAccount *out);
+/* The record's ObjectName: "LocalSystem" or ".\name". */
+std::string AccountObjectName(const ServiceAccount &account);
+/* Starts argv (POSIX program first) with the environment block as the
+ * account's user, detached; root only.  0 or a Windows error. */
+DWORD SpawnAsAccount(const ServiceAccount &account, const std::vector<std::string> &argv,
+                     const std::string &environment);
+/* The exit status with which a service refuses to run in this
+ * configuration: its unit lists it in RestartPreventExitStatus, so systemd
+ * shows the service failed and does not start it again (sysexits' EX_CONFIG). */
+constexpr int kNoRestartExitStatus = 78;
 
 /* systemd: used when it runs and WINPORT_NO_SYSTEMD is not set. */
 bool SystemdInUse();
@@ -75,11 +101,11 @@ bool SystemdInUse();
 std::string UnitName(const std::string &serviceName);
 /* The unit file's text for a service ("" when the image path is empty). */
 std::string UnitText(const std::string &serviceName, const std::string &displayName,
-                     const std::string &imagePath);
+                     const std::string &imagePath, const ServiceAccount &account);
 /* Writes /etc/systemd/system/<unit>, reloads, enables it for auto start.
  * 0 or a Windows error. */
 DWORD InstallUnit(const std::string &serviceName, const std::string &displayName,
-                  const std::string &imagePath, bool autoStart);
+                  const std::string &imagePath, const ServiceAccount &account, bool autoStart);
 /* Disables and removes the unit (a missing one is fine). */
 void RemoveUnit(const std::string &serviceName);
 /* systemctl start; 0 or a Windows error. */

@@ -5,7 +5,9 @@
  * WINPORT_NO_SYSTEMD is not set.
  *
  * The unit runs the image path with WINPORT_ROOT and WINPORT_SERVICE_NAME
- * set, so the program finds its drives and knows it runs as that service.
+ * set, so the program finds its drives and knows it runs as that service;
+ * a service with a local account runs as that user, hardened (see
+ * AccountSettings), and every service is restarted when it fails.
  * Everything written into the unit is quoted and escaped, so a name or path
  * cannot add lines or settings to it.
  */
@@ -156,8 +158,21 @@ std::vector<std::string> SplitImagePath(const std::string &imagePath)
     return words;
 }
 
+/* What a unit running as a local account gets: that user and group, the
+ * service's file mask, no way to gain privileges, an empty capability set,
+ * and a read-only system apart from the root (and a private /tmp). */
+std::string AccountSettings(const ServiceAccount &account)
+{
+    if (account.user.empty())
+        return "";
+    return "User=" + account.user + "\nGroup=" + account.group +
+           "\nUMask=0027\nNoNewPrivileges=yes\nProtectSystem=strict\nReadWritePaths=" +
+           Quoted(Root(), false) +
+           "\nProtectHome=yes\nPrivateTmp=yes\nCapabilityBoundingSet=\nAmbientCapabilities=\n";
+}
+
 std::string UnitText(const std::string &serviceName, const std::string &displayName,
-                     const std::string &imagePath)
+                     const std::string &imagePath, const ServiceAccount &account)
 {
     std::vector<std::string> words = SplitImagePath(imagePath);
     if (words.empty())
@@ -165,18 +180,22 @@ std::string UnitText(const std::string &serviceName, const std::string &displayN
     std::string exec;
     for (const std::string &w : words) // a lone ";" would separate commands
         exec += (exec.empty() ? "" : " ") + (w == ";" ? std::string("\\;") : Quoted(w));
+    // A service that fails is started again, unless it ended saying it
+    // must not run in this configuration.
     return "[Unit]\nDescription=" + Text(displayName) +
            "\n\n[Service]\nType=simple\nExecStart=" + exec +
            "\nEnvironment=" + Quoted("WINPORT_ROOT=" + Root(), false) +
            "\nEnvironment=" + Quoted("WINPORT_SERVICE_NAME=" + serviceName, false) +
-           "\nKillSignal=SIGTERM\nTimeoutStopSec=30\n\n[Install]\n"
-           "WantedBy=multi-user.target\n";
+           "\nKillSignal=SIGTERM\nTimeoutStopSec=30\nRestart=on-failure\nRestartSec=5\n"
+           "RestartPreventExitStatus=" +
+           std::to_string(kNoRestartExitStatus) + "\n" + AccountSettings(account) +
+           "\n[Install]\nWantedBy=multi-user.target\n";
 }
 
 DWORD InstallUnit(const std::string &serviceName, const std::string &displayName,
-                  const std::string &imagePath, bool autoStart)
+                  const std::string &imagePath, const ServiceAccount &account, bool autoStart)
 {
-    const std::string unit = UnitText(serviceName, displayName, imagePath);
+    const std::string unit = UnitText(serviceName, displayName, imagePath, account);
     if (unit.empty())
         return ERROR_INVALID_PARAMETER;
     const std::string path = UnitPath(serviceName);
