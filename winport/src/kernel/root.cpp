@@ -67,6 +67,10 @@ int Prepare(const std::string &root)
         return err;
     for (const std::string &dll : ModuleMapDllNames()) {
         const std::string placeholder = system32 + "/" + dll;
+        // The system folder belongs to root on an installed workstation:
+        // a placeholder that is there already is left alone, unopened.
+        if (access(placeholder.c_str(), F_OK) == 0)
+            continue;
         int fd = open(placeholder.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0)
             return errno;

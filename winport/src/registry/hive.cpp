@@ -86,12 +86,13 @@ LSTATUS Hive::WriteLock::Acquire(const Hive &hive)
         return ErrorFromErrno(err);
     const mode_t mode = hive.kind_ == HiveKind::User ? 0600 : 0644;
     for (;;) {
-        fd_ = open(hive.lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+        fd_ = open(hive.lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd_ < 0)
             return ErrorFromErrno(errno);
-        while (flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR)
-                return ErrorFromErrno(errno);
+        if (int err = util::LockBounded(fd_, LOCK_EX, util::kSharedLockWaitMs)) {
+            close(fd_);
+            fd_ = -1;
+            return ErrorFromErrno(err);
         }
         // Someone may have removed or replaced the lock file meanwhile; a
         // lock on a file nobody else opens would exclude nobody.
@@ -211,7 +212,8 @@ LSTATUS Hive::WriteFileLocked(const std::string &text)
     struct stat old;
     if (stat(path_.c_str(), &old) == 0)
         mode = old.st_mode & 07777;
-    int fd = open(tmpPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    unlink(tmpPath_.c_str()); // a leftover, or a link someone put there: never written through
+    int fd = open(tmpPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd < 0)
         return ErrorFromErrno(errno);
     int err = fchmod(fd, mode) == 0 ? util::WriteAllFd(fd, text.data(), text.size()) : errno;

@@ -9,6 +9,7 @@
  * printer, so every process of the root counts the jobs of the others; a
  * marker whose process has died is removed with the job's spool file.
  */
+#include "utils/posix_fs.h"
 #include "spool/spool_private.h"
 
 #include "kernel/root.h"
@@ -48,10 +49,13 @@ int nextJobId()
 {
     static int local = 0;
     std::string path = SpoolFolder() + "/next_job";
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
     if (fd < 0)
         return ++local;
-    flock(fd, LOCK_EX);
+    if (util::LockBounded(fd, LOCK_EX, util::kSharedLockWaitMs) != 0) {
+        close(fd);
+        return ++local;
+    }
     char buf[16] = {};
     ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
     int id = n > 0 ? std::atoi(buf) : 0;

@@ -13,6 +13,7 @@
  * A job that names its own output file (lpszOutput, pOutputFile) goes
  * there instead, replacing it.
  */
+#include "utils/posix_fs.h"
 #include "spool/spool_private.h"
 
 #include "kernel/paths.h"
@@ -83,7 +84,7 @@ DWORD copyFile(const std::string &src, const std::string &dst, bool append)
         return errnoError(e);
     }
     if (append) /* two jobs appending at once must not interleave */
-        flock(out, LOCK_EX);
+        util::LockBounded(out, LOCK_EX, util::kSharedLockWaitMs); // then append all the same
     char buf[65536];
     DWORD err = 0;
     for (ssize_t n; (n = read(in, buf, sizeof buf)) != 0;) {

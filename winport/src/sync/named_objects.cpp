@@ -103,12 +103,16 @@ public:
             error_ = errno;
             return;
         }
-        fd_ = open((folder + "/namespace.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        fd_ = open((folder + "/namespace.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                   0660);
         if (fd_ < 0) {
             error_ = errno;
             return;
         }
-        while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        if (int err = util::LockBounded(fd_, LOCK_EX, util::kSharedLockWaitMs)) {
+            close(fd_);
+            fd_ = -1;
+            error_ = err;
         }
     }
     ~NamespaceLock()
@@ -158,7 +162,7 @@ std::shared_ptr<SyncStorage> Attach(const std::string &folder, const NameKey &ke
                                     const SyncInit *init, bool *created, DWORD *error)
 {
     const std::string path = folder + "/" + key.file;
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (init ? O_CREAT : 0), 0666);
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (init ? O_CREAT : 0), 0660);
     if (fd < 0) {
         *error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno);
         return nullptr;
@@ -201,7 +205,7 @@ std::shared_ptr<SyncStorage> Attach(const std::string &folder, const NameKey &ke
         file->magic = kMagic;
         *created = true;
     }
-    flock(fd, LOCK_SH); // our hold for as long as the storage lives
+    util::LockBounded(fd, LOCK_SH, util::kSharedLockWaitMs); // our hold while the storage lives
     return std::make_shared<NamedStorage>(folder, path, fd, file);
 }
 

@@ -203,7 +203,7 @@ void Publish(const std::string &root, const Entry &entry)
     std::snprintf(suffix, sizeof suffix, ".tmp.%d.%" PRIu64, static_cast<int>(getpid()),
                   serial.fetch_add(1));
     const std::string temp = path + suffix;
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return; // a read-only root: the window works, other processes do not see it
     const std::string text = Format(entry);

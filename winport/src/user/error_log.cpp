@@ -55,7 +55,7 @@ void WriteErrorLog(const std::string &message)
     std::lock_guard<std::mutex> guard(lock);
     const std::string path = ErrorLogPath();
     util::MakeDirs(util::ParentOf(path));
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0640);
     if (fd >= 0) {
         util::WriteAllFd(
             fd, line.data(),

@@ -82,7 +82,8 @@ void NoteInputIdle()
         return;
     util::MakeDirs(root + "/winport/idle");
     const std::string temp = path + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    unlink(temp.c_str()); // left by a process that died; never written through
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return;
     const std::string text = std::to_string(desktop::SelfStartTime()) + "\n";

@@ -5,11 +5,14 @@
 
 #include <dirent.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace winport::util {
 
@@ -125,6 +128,20 @@ int CopyFdData(int in, int out)
             return 0;
         if (int err = WriteAllFd(out, buf, static_cast<size_t>(n)))
             return err;
+    }
+}
+
+int LockBounded(int fd, int op, int realMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+    for (int pauseMs = 1;; pauseMs = pauseMs < 50 ? pauseMs * 2 : 50) {
+        if (flock(fd, op | LOCK_NB) == 0)
+            return 0;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return errno;
+        if (std::chrono::steady_clock::now() >= end)
+            return ETIMEDOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
 }
 

@@ -25,6 +25,13 @@ int MakeDirs(const std::string &path);
 /* Whether `path` names an existing folder (symbolic links followed). */
 bool IsDirectory(const std::string &path);
 
+/* flock(fd, op) (LOCK_EX or LOCK_SH) waiting at most `realMs` real
+ * milliseconds: the lock files live in the shared root, and a process of
+ * another user holding one for ever must not hang every other.  0, or
+ * ETIMEDOUT, or the errno of a failure. */
+int LockBounded(int fd, int op, int realMs);
+constexpr int kSharedLockWaitMs = 10000;
+
 /* Copies everything readable from `in` to `out` (retrying interrupted
  * calls); 0 or an errno value. */
 int CopyFdData(int in, int out);
