@@ -161,7 +161,7 @@ void ApplyVersionLock()
     StopInstalledService();
     if (g.hMainWnd && g.bSessionNotifyRegistered)
         WTSUnRegisterSessionNotification(g.hMainWnd);
-    ExitProcess(0);
+    ExitProcess(EXIT_VERSION_LOCKED);
 }
 
 void HardenDirectory(const char *szDir, bool bRecursive)

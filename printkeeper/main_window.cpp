@@ -193,6 +193,11 @@ void StartUp()
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\print\\");
     CreateDirectoryA(PORTABLE_CHART_DIR, NULL);
     if (!OpenListeners()) {
+        /* Stopped with an error, so the service manager shows the failure
+         * (and may start the service again). */
+        g.dwExitCode = (DWORD)KelWs_WSAGetLastError();
+        if (g.dwExitCode == 0)
+            g.dwExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
         DestroyWindow(g.hMainWnd);
         return;
     }
@@ -205,8 +210,10 @@ void RestartListening()
     /* Listening may still be up (an update connection that simply ended):
      * binding the ports a second time would fail and end the service. */
     CloseListeners();
-    if (!OpenListeners())
+    if (!OpenListeners()) {
+        g_Printkeeper.dwExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
         DestroyWindow(g_Printkeeper.hMainWnd);
+    }
 }
 
 void OnEndSession()

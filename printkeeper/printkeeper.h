@@ -22,6 +22,16 @@
 #define SERVICE_WINDOW_CLASS "NOVARC Print Service"
 #define SERVICE_WINDOW_TITLE "NOVARC Print Service"
 #define SERVICE_TYPE_PRINTKEEPER (SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS)
+/* The service and every client it starts run as this local account (the
+ * installer creates it), never as the system. */
+#define SERVICE_ACCOUNT ".\\novarc"
+
+/* Exit statuses.  A start that could not serve (the print port taken)
+ * fails, and the service manager starts it again; a start the version lock
+ * refuses ends with EX_CONFIG, which the service's unit lists as "do not
+ * restart", so it shows as failed without a restart loop. */
+#define EXIT_START_FAILED 1
+#define EXIT_VERSION_LOCKED 78
 
 /* Messages of the main window. */
 #define WM_SOCKET_NOTIFY (WM_USER + 0)   /* 1024: WSAAsyncSelect events */

@@ -154,7 +154,7 @@ bool OpenOurService(SC_HANDLE *pManager, SC_HANDLE *pService)
     return true;
 }
 
-void RunAsService()
+int RunAsService()
 {
     printf("%s -install          to install the service\n", "Printkeeper");
     printf("%s -remove           to remove the service\n", "Printkeeper");
@@ -164,8 +164,11 @@ void RunAsService()
     fflush(stdout);
     char szName[] = SERVICE_NAME;
     SERVICE_TABLE_ENTRYA dispatchTable[] = {{szName, ServiceMain}, {NULL, NULL}};
-    if (!StartServiceCtrlDispatcherA(dispatchTable))
+    if (!StartServiceCtrlDispatcherA(dispatchTable)) {
         AddToMessageLog("StartServiceCtrlDispatcher failed.");
+        return EXIT_START_FAILED;
+    }
+    return g_Printkeeper.dwExitCode ? EXIT_START_FAILED : 0;
 }
 
 } // namespace
@@ -257,7 +260,7 @@ void InstallService()
     SC_HANDLE schService =
         CreateServiceA(schManager, SERVICE_NAME, SERVICE_DISPLAY_NAME, SERVICE_ALL_ACCESS,
                        SERVICE_TYPE_PRINTKEEPER, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, szPath,
-                       NULL, NULL, "\0\0", NULL, NULL);
+                       NULL, NULL, "\0\0", SERVICE_ACCOUNT, NULL);
     if (schService) {
         Say("%s installed.", SERVICE_DISPLAY_NAME);
         CloseServiceHandle(schService);
@@ -349,8 +352,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
         g.bDebug = true;
         SetConsoleCtrlHandler(DebugConsoleHandler, TRUE);
         ServiceMain(0, NULL);
-        return 0;
+        return g.dwExitCode ? EXIT_START_FAILED : 0;
     }
-    RunAsService();
-    return 0;
+    return RunAsService();
 }
