@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the built programs into a winport root as a workstation has them:
-# the service and the print client in C:\novarc\bin2 (Printkeeper.exe,
-# novarcprint.exe), with the libraries and fonts they load beside them.
+# the service, its privileged helper and the print client in C:\novarc\bin2
+# (Printkeeper.exe, PrintkeeperHelper.exe, novarcprint.exe), with the
+# libraries and fonts they load beside them.  With --layout (as root) it
+# also gives the root its owners and permissions (scripts/layout.sh: the
+# service user "novarc").
 #
-#   bash scripts/install.sh ROOT [BUILD_DIR]     (BUILD_DIR: build/release)
+#   bash scripts/install.sh ROOT [BUILD_DIR] [--layout]   (BUILD_DIR: build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +14,8 @@ root=${1:?usage: install.sh ROOT [BUILD_DIR]}
 build=${2:-build/release}
 bin2="$root/drive_c/novarc/bin2"
 
-for f in "$build/bin/Printkeeper" "$build/bin/Novarcprint" "$build/lib/libwinport.so"; do
+for f in "$build/bin/Printkeeper" "$build/bin/PrintkeeperHelper" "$build/bin/Novarcprint" \
+  "$build/lib/libwinport.so"; do
   [ -e "$f" ] || { echo "install: $f is missing; build first" >&2; exit 1; }
 done
 
@@ -22,6 +26,7 @@ place() {
   cp "$1" "$bin2/.$2.new" && mv -f "$bin2/.$2.new" "$bin2/$2"
 }
 place "$build/bin/Printkeeper" Printkeeper.exe
+place "$build/bin/PrintkeeperHelper" PrintkeeperHelper.exe
 place "$build/bin/Novarcprint" novarcprint.exe
 for lib in "$build"/lib/*.so; do
   place "$lib" "$(basename "$lib")"
@@ -29,5 +34,8 @@ done
 if [ -d "$build/lib/fonts" ]; then
   mkdir -p "$bin2/fonts"
   cp -r "$build/lib/fonts/." "$bin2/fonts/"
+fi
+if [ "${3:-}" = "--layout" ]; then
+  sh scripts/layout.sh "$root"
 fi
 echo "installed into $bin2"

@@ -16,7 +16,7 @@ mode=${1:-demo}
 bash scripts/bootstrap.sh
 echo "building (release preset) ..."
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target Printkeeper Novarcprint novarc-send >/dev/null
+cmake --build --preset release -j"$(nproc)" --target Printkeeper PrintkeeperHelper Novarcprint novarc-send >/dev/null
 build=$PWD/build/release
 
 work=$(mktemp -d)
@@ -75,19 +75,26 @@ print_report() {
 
 if [ "$mode" = "--service" ]; then
   root=/var/lib/novarc
-  bash scripts/install.sh "$root" "$build"
+  bash scripts/install.sh "$root" "$build" --layout
   program="$root/drive_c/novarc/bin2/Printkeeper.exe"
+  helper="$root/drive_c/novarc/bin2/PrintkeeperHelper.exe"
   export WINPORT_ROOT=$root
   "$program" -remove >/dev/null 2>&1 || true
+  "$helper" -remove >/dev/null 2>&1 || true
+  "$helper" -install
   "$program" -install
+  sh scripts/layout.sh "$root" # what the registration wrote as root goes to the service user
   if [ -d /run/systemd/system ]; then
-    systemctl start NovarcPrintkeeper
+    systemctl start NovarcPrintkeeperHelper NovarcPrintkeeper
     echo "started: systemctl status NovarcPrintkeeper"
   else
-    # No systemd here: start the program the way the service manager does,
-    # as the service it registered.
-    WINPORT_SERVICE_NAME=NovarcPrintkeeper setsid "$program" >"$work/service.out" 2>&1 < /dev/null &
-    echo "started as a service (no systemd on this machine), pid $!"
+    # No systemd here: start the programs the way the service manager does,
+    # as the services they registered: the service as its user, the helper
+    # as root.
+    WINPORT_SERVICE_NAME=NovarcPrintkeeperHelper setsid "$helper" >"$work/helper.out" 2>&1 < /dev/null &
+    (umask 027; WINPORT_SERVICE_NAME=NovarcPrintkeeper setsid setpriv --reuid=novarc --regid=novarc \
+      --init-groups --no-new-privs "$program" >"$work/service.out" 2>&1 < /dev/null &)
+    echo "started as services (no systemd on this machine)"
   fi
   wait_for_port || { echo "the service did not open the print port" >&2; exit 1; }
   print_report "$root"
