@@ -14,6 +14,8 @@ packages=(
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
+  # image tests: outside tools write the pictures the decoders must read
+  libjpeg-turbo-progs
   # the build generates the bar-code font with fontTools
   python3 python3-fonttools
   # the text-report benchmark compares with cups-filters' texttopdf and

@@ -2,7 +2,9 @@
  * GDI extensions beyond the Windows API.  Not for the system code.
  *
  * For components: the cairo context behind a DC, so that vector content
- * (PDF pages through poppler) is drawn as vectors rather than as a bitmap.
+ * (PDF pages through poppler) is drawn as vectors rather than as a bitmap,
+ * and blits from cairo surfaces, so that compressed image bytes reach PDF
+ * pages as they are.
  * For the build: registering the bitmap resources a program links in, which
  * LoadBitmapA then finds.
  */
@@ -26,6 +28,22 @@ cairo_t *winport_gdi_cairo(HDC hdc);
 /* Adds an entry to the DC's record (when recording) for something drawn
  * through winport_gdi_cairo: what, and the device rectangle it covers. */
 void winport_gdi_note_drawing(HDC hdc, const char *what, const RECT *box);
+
+typedef struct _cairo_surface cairo_surface_t;
+
+/* StretchBlt from a cairo image surface (CAIRO_FORMAT_RGB24, top row first)
+ * onto any DC, with the raster operations BitBlt takes that use a source.
+ * Mime data the surface carries (CAIRO_MIME_TYPE_JPEG, ..._CCITT_FAX with
+ * its parameters, ..._JP2) reaches a PDF page, which then holds those
+ * compressed bytes instead of the pixels.  The record gets a bitmap item
+ * named `call` (NULL: "winport_gdi_blit_surface") with the surface's size
+ * and the `bitsPerPixel` the caller's image has.  The surface stays the
+ * caller's; cairo may keep a reference to it until the page is written.
+ * FALSE with ERROR_INVALID_HANDLE for an invalid hdc, ERROR_INVALID_PARAMETER
+ * for another surface or operation. */
+BOOL winport_gdi_blit_surface(HDC hdc, const char *call, int xDest, int yDest, int wDest, int hDest,
+                              cairo_surface_t *source, int xSrc, int ySrc, int wSrc, int hSrc,
+                              int bitsPerPixel, DWORD rop);
 
 /* Registers a bitmap resource for LoadBitmapA: the bytes of a .bmp file or
  * a packed DIB, kept by reference (they must outlive the program's use of

@@ -13,9 +13,13 @@
  */
 #include "gdi_pixels.h"
 
+#include "winport_gdi_ext.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
 
 using namespace winport::gdi;
 
@@ -261,4 +265,54 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
         recordBlit(*dc, "StretchDIBits", b, view.width, view.height, view.bpp);
     }
     return std::min(std::abs(SrcHeight), view.height);
+}
+
+namespace {
+
+/* The record keeps call names by pointer: a component's own text may go
+ * away with the component, so each name is kept here once (GDI lock held). */
+const char *keptCallName(const char *call)
+{
+    static std::set<std::string> *names = new std::set<std::string>;
+    return names->insert(call && *call ? call : "winport_gdi_blit_surface").first->c_str();
+}
+
+} // namespace
+
+/* winport_gdi_blit_surface: StretchBlt from a component's RGB24 cairo
+ * surface, keeping whatever mime data the surface carries for the page. */
+BOOL winport_gdi_blit_surface(HDC hdc, const char *call, int xDest, int yDest, int wDest, int hDest,
+                              cairo_surface_t *source, int xSrc, int ySrc, int wSrc, int hSrc,
+                              int bitsPerPixel, DWORD rop)
+{
+    GdiGuard guard(gdiLock());
+    DeviceContext *dc = dcFromHandle(hdc);
+    if (!dc)
+        return FALSE;
+    if (!source || cairo_surface_status(source) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(source) != CAIRO_FORMAT_RGB24 || !ropSupported(rop) ||
+        !ropNeedsSource(rop)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Blit b{xDest, yDest, wDest, hDest, xSrc, ySrc, wSrc, hSrc, rop};
+    cairo_surface_t *drawn = cairo_surface_reference(source);
+    if (rop == NOTSRCCOPY) {
+        /* Inverted in place by the blit: never the caller's surface. */
+        int w = cairo_image_surface_get_width(source), h = cairo_image_surface_get_height(source);
+        cairo_surface_destroy(drawn);
+        drawn = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+        cairo_t *cr = cairo_create(drawn);
+        cairo_set_source_surface(cr, source, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+    }
+    blitTo(*dc, drawn, b);
+    cairo_surface_destroy(drawn);
+    if (recording(*dc))
+        recordBlit(*dc, keptCallName(call), b, cairo_image_surface_get_width(source),
+                   cairo_image_surface_get_height(source), bitsPerPixel);
+    return TRUE;
 }
