@@ -10,12 +10,14 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   # libraries
   zlib1g-dev libcrypto++-dev libpugixml-dev libjsoncpp-dev
+  # the imaging library
+  libleptonica-dev libtiff-dev
   # drawing and fonts
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
   # image tests: outside tools write the pictures the decoders must read
-  libjpeg-turbo-progs
+  libjpeg-turbo-progs libtiff-tools leptonica-progs libopenjp2-tools python3-pil
   # the build generates the bar-code font with fontTools
   python3 python3-fonttools
   # the text-report benchmark compares with cups-filters' texttopdf and

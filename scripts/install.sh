@@ -2,9 +2,10 @@
 # Installs the built programs into a winport root as a workstation has them:
 # the service, its privileged helper and the print client in C:\novarc\bin2
 # (Printkeeper.exe, PrintkeeperHelper.exe, novarcprint.exe), with the
-# libraries and fonts they load beside them.  With --layout (as root) it
-# also gives the root its owners and permissions (scripts/layout.sh: the
-# service user "novarc").
+# libraries and fonts they load beside them, and the components' DLL names
+# where the client loads them from.  With --layout (as root) it also gives
+# the root its owners and permissions (scripts/layout.sh: the service user
+# "novarc").
 #
 #   bash scripts/install.sh ROOT [BUILD_DIR] [--layout]   (BUILD_DIR: build/release)
 set -euo pipefail
@@ -31,6 +32,17 @@ place "$build/bin/Novarcprint" novarcprint.exe
 for lib in "$build"/lib/*.so; do
   place "$lib" "$(basename "$lib")"
 done
+# Components go where the client loads them from, as vendor DLLs would: the
+# imaging library's seven DLL names in the system folder, each a link to the
+# one shared object beside the programs.  Removing a name makes that DLL
+# missing, as on Windows.
+system32="$root/drive_c/Windows/system32"
+if [ -e "$bin2/libnovarc_imaging.so" ]; then
+  mkdir -p "$system32"
+  for dll in ltkrnu.dll ltfilu.dll lttwnu.dll LTDISU.DLL ltannu.dll Ltimgefxu.dll ltimgcoru.dll; do
+    ln -sfn ../../novarc/bin2/libnovarc_imaging.so "$system32/$dll"
+  done
+fi
 if [ -d "$build/lib/fonts" ]; then
   mkdir -p "$bin2/fonts"
   cp -r "$build/lib/fonts/." "$bin2/fonts/"
