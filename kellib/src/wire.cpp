@@ -205,14 +205,17 @@ int SendMessageWithSize(SOCKET socket, const char *data, int length, int options
         return 1;
     int mode = KelModeFromOptions(options);
     int trailer = KelTrailerSize(mode);
+    /* Every way of not sending the whole frame answers 0: a caller that
+     * deletes what it sent (a returned file) must not take an abandoned
+     * send for a delivered one. */
     if (length > KEL_MAX_WIRE_LENGTH - trailer)
-        return 1; /* no receiver would take it: abandoned like a failed send */
+        return 0; /* no receiver would take it */
 
     char *block =
         static_cast<char *>(malloc(static_cast<size_t>(KEL_HEADER_SIZE) +
                                    static_cast<size_t>(length) + static_cast<size_t>(trailer)));
     if (block == nullptr)
-        return 1;
+        return 0;
     char *payload = block + KEL_HEADER_SIZE;
     int payloadLen = length;
     int compressed = 0;
@@ -229,17 +232,17 @@ int SendMessageWithSize(SOCKET socket, const char *data, int length, int options
         memcpy(payload, data, static_cast<size_t>(length));
     KelBuildHeader(reinterpret_cast<unsigned char *>(block), compressed, mode,
                    payloadLen + trailer);
-    if (ProtectPayload(payload, payloadLen, mode) == 0)
-        SendAll(socket, block, KEL_HEADER_SIZE + payloadLen + trailer);
+    bool sent = ProtectPayload(payload, payloadLen, mode) == 0 &&
+                SendAll(socket, block, KEL_HEADER_SIZE + payloadLen + trailer);
     free(block);
-    return 1;
+    return sent ? 1 : 0;
 }
 
 int SendString(SOCKET socket, const char *text, int options)
 {
     size_t length = text != nullptr ? strlen(text) : 0;
     if (length > static_cast<size_t>(KEL_MAX_WIRE_LENGTH))
-        return socket != 0; /* abandoned like any frame too large to send */
+        return 0; /* abandoned like any frame too large to send */
     return SendMessageWithSize(socket, text, static_cast<int>(length), options);
 }
 

@@ -197,6 +197,18 @@ TEST_F(WireTest, SocketZeroAndEmptyPayloads)
     EXPECT_EQ(buf.szBuf[0], '\0');
 }
 
+TEST_F(WireTest, MessageNotSentWholeAnswersZero)
+{
+    /* A caller that deletes what it sent must be able to tell. */
+    SOCKET idle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); /* never connected */
+    EXPECT_EQ(SendMessageWithSize(idle, "abc", 3, SEND_SEALED), 0);
+    EXPECT_EQ(SendString(idle, "abc", 0), 0);
+    closesocket(idle);
+    /* Refused before the bytes are looked at. */
+    EXPECT_EQ(SendMessageWithSize(sender, "x", KEL_MAX_WIRE_LENGTH, SEND_SEALED), 0);
+    EXPECT_EQ(SendMessageWithSize(sender, "abc", 3, SEND_SEALED), 1);
+}
+
 TEST_F(WireTest, NoDataWaitingReturnsOneAndKeepsTheBuffer)
 {
     NonBlocking(receiver);

@@ -56,9 +56,11 @@ int NovarcprintProcess::SendWholeFile(SOCKET socket, const char *szName, const c
                                FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return 0;
-    SendFileName(socket, szName);
+    /* The file is often the only copy (converter output, a filled form):
+     * it goes only once its name, every block and its end have been sent. */
+    bool bSent = SendFileName(socket, szName) != 0;
     char block[FILE_BLOCK_SIZE];
-    for (;;) {
+    while (bSent) {
         DWORD dwRead = 0;
         if (!ReadFile(hFile, block, sizeof(block), &dwRead, NULL)) {
             /* Never announce a file as complete when its rest could not be read. */
@@ -67,14 +69,18 @@ int NovarcprintProcess::SendWholeFile(SOCKET socket, const char *szName, const c
             return 0;
         }
         if (dwRead == 0) {
-            SendFilesDone(socket);
+            bSent = SendFilesDone(socket) != 0;
             break;
         }
-        SendFileReturn(socket, block, (int)dwRead, false, FILE_BLOCK_OPTIONS);
+        bSent = SendFileReturn(socket, block, (int)dwRead, false, FILE_BLOCK_OPTIONS) != 0;
         if (dwRead < sizeof(block))
             break;
     }
     CloseHandle(hFile);
+    if (!bSent) {
+        Log("SendWholeFile send failed, <%s> kept", szPath);
+        return 0;
+    }
     DeleteFileA(szPath);
     return -1;
 }

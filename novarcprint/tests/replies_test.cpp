@@ -93,6 +93,30 @@ TEST_F(RepliesTest, SendWholeFileWithoutFileOrWithTheEmptyFlag)
     EXPECT_EQ(Replies(), (std::vector<std::string>{Int32(20) + '\x01'}));
 }
 
+TEST_F(RepliesTest, ReturnedFileSurvivesAConnectionClosedInTheMiddleOfItsReturn)
+{
+    /* Small socket buffers and a file of many blocks: the server's close
+     * lands while blocks are still to be sent. */
+    int small = 4096;
+    setsockopt(reply_, SOL_SOCKET, SO_SNDBUF, (const char *)&small, sizeof(small));
+    setsockopt(server_, SOL_SOCKET, SO_RCVBUF, (const char *)&small, sizeof(small));
+    const std::string content(2 * 1024 * 1024, 'p');
+    WriteText(root_.driveC("novarc/only_copy.pdf"), content);
+    int result = 1;
+    std::thread sender([&] {
+        result = session_->SendWholeFile(reply_, "only_copy.pdf", "c:\\novarc\\only_copy.pdf", 0);
+    });
+    std::string first;
+    ASSERT_TRUE(NovarcReceiveReply(server_, &first, 5000));
+    EXPECT_EQ(first, NameMsg("only_copy.pdf"));
+    closesocket(server_);
+    server_ = INVALID_SOCKET;
+    sender.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(ReadText(root_.driveC("novarc/only_copy.pdf")) == content); /* kept whole */
+    EXPECT_NE(Log().find("SendWholeFile send failed"), std::string::npos);
+}
+
 TEST_F(RepliesTest, NamedFileArrivesInPiecesAndIsWrittenWhereTheServerSays)
 {
     Dispatch(SEND_NAMED_FILE,

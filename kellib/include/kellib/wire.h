@@ -30,8 +30,9 @@
  * pieces); a frame claiming more is refused before anything is allocated. */
 #define KEL_MAX_WIRE_LENGTH (256 * 1024 * 1024)
 
-/* Returns 0 only for socket 0; 1 when sent, when length <= 0 (nothing sent)
- * and also when a send error abandoned the message.  The caller's bytes are
+/* Returns 1 when the whole message was sent and when length <= 0 (nothing
+ * to send); 0 for socket 0 and whenever the message was not sent whole (a
+ * send error abandoned it, no memory, too large).  The caller's bytes are
  * never changed. */
 int SendMessageWithSize(SOCKET socket, const char *data, int length, int options);
 int SendString(SOCKET socket, const char *text, int options);
