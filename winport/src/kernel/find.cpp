@@ -192,7 +192,7 @@ bool SplitSearch(const std::string &spec, std::string &folder, std::string &patt
         // "x.txt" is in the current folder, "c:x.txt" in drive C's root
         const size_t colon = spec.find(':');
         if (colon == std::string::npos) {
-            folder = ".";
+            folder.assign(1, '.');
             pattern = spec;
         } else {
             folder.assign(spec, 0, colon + 1);
@@ -206,8 +206,10 @@ bool SplitSearch(const std::string &spec, std::string &folder, std::string &patt
         if (folder.size() > 1 && !(folder.size() == 3 && folder[1] == ':'))
             folder.pop_back();
     }
+    // assign(1, c), not = "x": GCC 12 at -O3 reports a false -Wrestrict
+    // for a short literal assigned to a string (its bug 105329).
     if (pattern == "*.*")
-        pattern = "*";
+        pattern.assign(1, '*');
     return !pattern.empty();
 }
 
