@@ -5,9 +5,13 @@
  * the duplicate to the client's window.  From then on the connection is
  * the client's; the service closes its own copy and forgets it.
  *
- * Launches run on the main thread one after another: the service waits
- * until the new client is idle (its window exists) and until the client
- * has taken the socket, so no connection is ever handed to nobody.
+ * The first message is gathered as its bytes arrive, never waiting for
+ * the rest (a slow peer holds only its own slot, until its deadline), and
+ * is bounded in size.  Launches run on the main thread one after another:
+ * the service waits until the new client is idle (its window exists) and
+ * until the client has taken the socket, each for a bounded time, so no
+ * connection is handed to nobody and no client stalls the service.  The
+ * client then keeps the slot until it ends.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -128,15 +132,19 @@ HWND FindWindowForProcess(DWORD dwProcessId)
 void LaunchNovarcPrint(SOCKET sock, int iSlot)
 {
     PrintkeeperGlobals &g = g_Printkeeper;
-    /* From here the socket's events are the client's business: a second
-     * FD_READ for the requests that follow must not launch again. */
-    KelWs_WSAAsyncSelect(sock, g.hMainWnd, 0, 0);
     char szPath[MAX_PATH];
     MsgBuf first;
     InitMsgBuf(&first, 0);
-    /* Bounded: a connection that stops half-way through its first message
-     * must not hold the service's message loop for ever. */
-    if (!KELrecv(sock, &first, RECV_BOUNDED)) {
+    const int iRead =
+        KELReadFrameSome(sock, &g.firstMessage[iSlot], FIRST_MESSAGE_MAX_BYTES, &first);
+    if (iRead == KEL_FRAME_MORE) {
+        FreeMsgBuf(&first);
+        return; /* the rest comes with a later FD_READ, or the deadline ends it */
+    }
+    /* From here the socket's events are the client's business: a second
+     * FD_READ for the requests that follow must not launch again. */
+    KelWs_WSAAsyncSelect(sock, g.hMainWnd, 0, 0);
+    if (iRead != KEL_FRAME_DONE) {
         /* The server went away (or sent no whole message): a client started
          * now would only sit out its death timer on a dead connection, and
          * a port probe would cost a process each time. */
@@ -166,8 +174,8 @@ int StartNovarcPrintVersion(int iSlot, const char *szPath)
     memset(&pi, 0, sizeof(pi));
     bool bHandedOver = false;
     if (CreateProcessA(szPath, NULL, NULL, NULL, TRUE, DETACHED_PROCESS | NORMAL_PRIORITY_CLASS,
-                       NULL, NULL, &si, &pi)) {
-        WaitForInputIdle(pi.hProcess, INFINITE);
+                       NULL, NULL, &si, &pi) &&
+        WaitForInputIdle(pi.hProcess, CLIENT_IDLE_WAIT_MS) == 0) {
         WSAPROTOCOL_INFOA info;
         memset(&info, 0, sizeof(info));
         if (KelWs_WSADuplicateSocketA(sock, pi.dwProcessId, &info) == 0) {
@@ -177,19 +185,25 @@ int StartNovarcPrintVersion(int iSlot, const char *szPath)
                 cds.dwData = 0;
                 cds.cbData = sizeof(info);
                 cds.lpData = &info;
-                SendMessageA(hClient, WM_COPYDATA, 0, (LPARAM)&cds);
-                bHandedOver = true;
+                DWORD_PTR dwResult = 0;
+                bHandedOver = SendMessageTimeoutA(hClient, WM_COPYDATA, 0, (LPARAM)&cds,
+                                                  SMTO_NORMAL, HANDOFF_WAIT_MS, &dwResult) != 0;
             }
         }
     }
     if (pi.hThread)
         CloseHandle(pi.hThread);
-    if (pi.hProcess)
-        CloseHandle(pi.hProcess);
     if (!bHandedOver) {
+        /* A client that never became ready, or never took the socket, ends
+         * by its own death timer; the duplicated socket expires unclaimed. */
+        if (pi.hProcess)
+            CloseHandle(pi.hProcess);
         SendLaunchFailure(sock);
         Sleep(100); /* let the reply leave before the close */
+        CloseSlotSocket(g.sockClients, sock);
+        return 0;
     }
+    g.hClients[iSlot] = pi.hProcess; /* the slot is the client's until it ends */
     CloseSlotSocket(g.sockClients, sock);
-    return bHandedOver ? 1 : 0;
+    return 1;
 }

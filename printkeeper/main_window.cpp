@@ -19,6 +19,9 @@ PrintkeeperGlobals::PrintkeeperGlobals()
     for (int i = 0; i < SOCKET_SLOTS; i++) {
         sockClients[i] = INVALID_SOCKET;
         sockUpdates[i] = INVALID_SOCKET;
+        dwAcceptedAt[i] = 0;
+        KELInitFrameReader(&firstMessage[i]);
+        hClients[i] = NULL;
     }
 }
 
@@ -37,6 +40,8 @@ bool CloseSlotSocket(SOCKET *table, SOCKET sock)
     if (iSlot < 0)
         return false;
     table[iSlot] = INVALID_SOCKET;
+    if (table == g_Printkeeper.sockClients)
+        KELFreeFrameReader(&g_Printkeeper.firstMessage[iSlot]);
     return true;
 }
 
@@ -90,28 +95,41 @@ SOCKET OpenListener(u_short port, LONG lEvents)
     return sock;
 }
 
-void AcceptPrintConnection()
+/* A slot with neither a waiting connection nor a running client. */
+int FreeClientSlot()
 {
     PrintkeeperGlobals &g = g_Printkeeper;
-    if (g.bShutdownEvent.load())
-        return; /* the machine is going down: no new jobs */
-    SOCKET sock = KelWs_accept(g.sockListen, NULL, NULL);
+    for (int i = 0; i < SOCKET_SLOTS; i++)
+        if (g.sockClients[i] == INVALID_SOCKET && g.hClients[i] == NULL)
+            return i;
+    return -1;
+}
+
+/* Keep-alive finds a server that vanished without a word. */
+void KeepAlive(SOCKET sock)
+{
+    const BOOL bOn = TRUE;
+    KelWs_setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, (const char *)&bOn, sizeof(bOn));
+}
+
+/* One accept: the socket of an allowed peer, INVALID_SOCKET when nothing
+ * more waits (a refused peer is closed and counts as taken). */
+SOCKET AcceptAllowed(SOCKET listener, bool *pRefused)
+{
+    sockaddr_in peer;
+    memset(&peer, 0, sizeof(peer));
+    int iLen = sizeof(peer);
+    *pRefused = false;
+    SOCKET sock = KelWs_accept(listener, (sockaddr *)&peer, &iLen);
     if (sock == INVALID_SOCKET)
-        return;
-    int iSlot = FindSlot(g.sockClients, INVALID_SOCKET);
-    if (iSlot < 0) {
-        /* Every slot holds a connection still waiting for its first
-         * message: refusing this one beats forgetting an open socket. */
-        LogLine("Print connection refused: all %d slots busy", SOCKET_SLOTS);
+        return INVALID_SOCKET;
+    if (!PeerAllowed(peer)) {
         KelWs_closesocket(sock);
-        return;
+        *pRefused = true;
+        return INVALID_SOCKET;
     }
-    g.sockClients[iSlot] = sock;
-    /* FD_CLOSE as well: a connection closed before its first message never
-     * becomes readable as far as Winsock is concerned, and without the
-     * close its slot would stay taken for good (a port probe a minute
-     * would fill the table in under two hours). */
-    KelWs_WSAAsyncSelect(sock, g.hMainWnd, WM_SOCKET_NOTIFY, FD_READ | FD_CLOSE);
+    KeepAlive(sock);
+    return sock;
 }
 
 void AcceptUpdateConnection()
@@ -122,7 +140,8 @@ void AcceptUpdateConnection()
     int iSlot = FindSlot(g.sockUpdates, INVALID_SOCKET);
     if (iSlot < 0)
         return;
-    SOCKET sock = KelWs_accept(g.sockUpdateListen, NULL, NULL);
+    bool bRefused = false;
+    SOCKET sock = AcceptAllowed(g.sockUpdateListen, &bRefused);
     if (sock == INVALID_SOCKET)
         return;
     g.sockUpdates[iSlot] = sock;
@@ -158,7 +177,7 @@ void OnSocketNotify(SOCKET sock, WORD wEvent)
         if (sock == g.sockUpdateListen)
             AcceptUpdateConnection();
         else if (sock == g.sockListen)
-            AcceptPrintConnection();
+            AcceptPrintConnections();
         break;
     case FD_READ: {
         int iSlot = FindSlot(g.sockClients, sock);
@@ -174,6 +193,9 @@ void OnSocketNotify(SOCKET sock, WORD wEvent)
     default:
         break;
     }
+    /* A slot may have come free: connections the kernel kept wait no more. */
+    if (wEvent != FD_ACCEPT && g.sockListen != INVALID_SOCKET)
+        AcceptPrintConnections();
 }
 
 void StartUp()
@@ -192,6 +214,8 @@ void StartUp()
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\mobile\\");
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\print\\");
     CreateDirectoryA(PORTABLE_CHART_DIR, NULL);
+    LoadAllowList();
+    SetTimer(g.hMainWnd, TIMER_SLOTS, TIMER_SLOTS_MS, NULL);
     if (!OpenListeners()) {
         /* Stopped with an error, so the service manager shows the failure
          * (and may start the service again). */
@@ -210,6 +234,7 @@ void RestartListening()
     /* Listening may still be up (an update connection that simply ended):
      * binding the ports a second time would fail and end the service. */
     CloseListeners();
+    LoadAllowList();
     if (!OpenListeners()) {
         g_Printkeeper.dwExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
         DestroyWindow(g_Printkeeper.hMainWnd);
@@ -234,6 +259,13 @@ void OnTimer(HWND hWnd, UINT_PTR id)
         KillTimer(hWnd, id);
         RestartListening();
         break;
+    case TIMER_SLOTS:
+        /* Slots freed here take the connections the kernel kept meanwhile:
+         * with every slot taken no accept ran, so no FD_ACCEPT comes. */
+        CheckClientSlots();
+        if (g.sockListen != INVALID_SOCKET)
+            AcceptPrintConnections();
+        break;
     case TIMER_SESSION_NOTIFY:
         if (WTSRegisterSessionNotification(hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
             g.bSessionNotifyRegistered = true;
@@ -254,9 +286,15 @@ void OnDestroy(HWND hWnd)
         LogLine("WTSUnRegisterSessionNotification(FAILED) ERROR:%d", (int)GetLastError());
     g.bSessionNotifyRegistered = false;
     KillTimer(hWnd, TIMER_ENDPOINT_NOTICE);
+    KillTimer(hWnd, TIMER_SLOTS);
     CloseAllSockets();
     KELReleaseSocketLibrary();
     KELUnloadWinsock();
+    for (int i = 0; i < SOCKET_SLOTS; i++) { /* the clients run on without us */
+        if (g.hClients[i])
+            CloseHandle(g.hClients[i]);
+        g.hClients[i] = NULL;
+    }
     if (g.hMainWnd == hWnd)
         g.hMainWnd = NULL;
     PostQuitMessage(0);
@@ -274,6 +312,59 @@ void PaintDebugBanner(HWND hWnd)
 }
 
 } // namespace
+
+void AcceptPrintConnections()
+{
+    PrintkeeperGlobals &g = g_Printkeeper;
+    if (g.bShutdownEvent.load())
+        return; /* the machine is going down: no new jobs */
+    /* Every connection the kernel holds, while there is room: one accept per
+     * FD_ACCEPT would leave the rest of a burst waiting until they are
+     * reset.  Without a free slot the rest stay in the kernel's queue. */
+    for (;;) {
+        int iSlot = FreeClientSlot();
+        if (iSlot < 0) {
+            CheckClientSlots();
+            if ((iSlot = FreeClientSlot()) < 0)
+                return;
+        }
+        bool bRefused = false;
+        SOCKET sock = AcceptAllowed(g.sockListen, &bRefused);
+        if (sock == INVALID_SOCKET) {
+            if (bRefused)
+                continue;
+            return;
+        }
+        g.sockClients[iSlot] = sock;
+        g.dwAcceptedAt[iSlot] = GetTickCount();
+        KELInitFrameReader(&g.firstMessage[iSlot]);
+        /* FD_CLOSE as well: a connection closed before its first message
+         * never becomes readable as far as Winsock is concerned. */
+        KelWs_WSAAsyncSelect(sock, g.hMainWnd, WM_SOCKET_NOTIFY, FD_READ | FD_CLOSE);
+    }
+}
+
+void CheckClientSlots()
+{
+    PrintkeeperGlobals &g = g_Printkeeper;
+    const DWORD dwNow = GetTickCount();
+    for (int i = 0; i < SOCKET_SLOTS; i++) {
+        if (g.hClients[i] && WaitForSingleObject(g.hClients[i], 0) == WAIT_OBJECT_0) {
+            CloseHandle(g.hClients[i]);
+            g.hClients[i] = NULL;
+        }
+        if (g.sockClients[i] == INVALID_SOCKET ||
+            dwNow - g.dwAcceptedAt[i] < FIRST_MESSAGE_DEADLINE_MS)
+            continue;
+        /* What has arrived counts, even if its FD_READ is still queued. */
+        LaunchNovarcPrint(g.sockClients[i], i);
+        if (g.sockClients[i] != INVALID_SOCKET) {
+            LogLine("Print connection closed: no first message within %d s",
+                    FIRST_MESSAGE_DEADLINE_MS / 1000);
+            CloseSlotSocket(g.sockClients, g.sockClients[i]);
+        }
+    }
+}
 
 bool OpenListeners()
 {

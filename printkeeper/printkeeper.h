@@ -14,6 +14,8 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include <kellib.h>
+
 #define PRINTKEEPER_VERSION_MAJOR 237
 #define PRINTKEEPER_VERSION_MINOR 859
 
@@ -49,6 +51,8 @@
 #define TIMER_RESTART_LISTEN 4
 #define TIMER_SESSION_NOTIFY 8
 #define TIMER_LAUNCH_UI 9
+#define TIMER_SLOTS 10 /* deadlines of waiting connections, ended clients */
+#define TIMER_SLOTS_MS 1000
 #define TIMER_SESSION_NOTIFY_MS 2000
 #define TIMER_LAUNCH_UI_MS 2000
 #define RESTART_AFTER_UPDATE_MS 30000
@@ -56,8 +60,20 @@
 
 #define PRINT_PORT 13001
 #define UPDATE_PORT 13002
-#define LISTEN_BACKLOG 4
+/* The kernel keeps this many connections that are not accepted yet (it
+ * caps the number at net.core.somaxconn).  A backlog of 4 loses print jobs
+ * under a burst: the overflow is answered with SYN cookies, and a
+ * connection whose data arrives before it is accepted is reset. */
+#define LISTEN_BACKLOG 511
 #define SOCKET_SLOTS 100
+
+/* Bounds on a peer: its first message in full within this time, at most
+ * this long; a client that is not idle, or does not take the socket,
+ * within these times is ended and the server gets the failure reply. */
+#define FIRST_MESSAGE_DEADLINE_MS 30000
+#define FIRST_MESSAGE_MAX_BYTES (1024 * 1024)
+#define CLIENT_IDLE_WAIT_MS 30000
+#define HANDOFF_WAIT_MS 30000
 
 #define LAUNCH_FAILURE_REPLY 27
 #define LAUNCH_FAILURE_REPLY_SIZE 9
@@ -82,6 +98,19 @@
 #define SERVICE_LOG_KEEP_BYTES 1000000
 #define FAX_SERVICE_LOG "c:\\novarc\\bin\\Services\\ErrorLogs\\FaxService.log"
 #define FAX_SERVICE_NAME "NovarcFaxService"
+#define ALLOW_LIST_FILE KEL_ALLOW_LIST_FILE
+#define ALLOW_LIST_MAX 256
+
+/* The allow list (allow_list.cpp): without the file every peer is taken. */
+struct AllowEntry {
+    unsigned long network; /* host order, masked */
+    unsigned long mask;
+};
+struct AllowList {
+    bool bPresent;
+    int iCount;
+    AllowEntry entries[ALLOW_LIST_MAX];
+};
 
 struct PrintkeeperGlobals {
     HINSTANCE hInstance = NULL;
@@ -101,7 +130,14 @@ struct PrintkeeperGlobals {
     std::atomic<bool> bShutdownEvent{false}; /* the system is shutting down */
     SOCKET sockListen = INVALID_SOCKET;
     SOCKET sockUpdateListen = INVALID_SOCKET;
+    /* A client slot holds a connection waiting for its first message (its
+     * socket, when it came, what of the message has arrived) or, once
+     * handed over, the print client serving it: at most SOCKET_SLOTS of
+     * both together. */
     SOCKET sockClients[SOCKET_SLOTS];
+    DWORD dwAcceptedAt[SOCKET_SLOTS];
+    KelFrameReader firstMessage[SOCKET_SLOTS];
+    HANDLE hClients[SOCKET_SLOTS];
     SOCKET sockUpdates[SOCKET_SLOTS];
     SOCKET sockUpdate = INVALID_SOCKET;  /* the one active update connection */
     SOCKET sockGateway = INVALID_SOCKET; /* opened by updates that register */
@@ -111,6 +147,7 @@ struct PrintkeeperGlobals {
     bool bDebugLog = false;
     bool bSessionNotifyRegistered = false;
     bool bLaunchUiTimer = false;
+    AllowList allowList = {};
     PrintkeeperGlobals();
 };
 
@@ -146,6 +183,19 @@ void CloseAllSockets();
 int FindSlot(const SOCKET *table, SOCKET sock);
 /* Closes sock (the caller's) and frees its slot in table, if it has one. */
 bool CloseSlotSocket(SOCKET *table, SOCKET sock);
+
+/* Accepts every pending print connection while slots are free. */
+void AcceptPrintConnections();
+/* Frees the slots of ended clients and of connections past their deadline. */
+void CheckClientSlots();
+
+/* allow_list.cpp */
+void LoadAllowList();
+/* The lines' entries into *pList (present); the count of lines not understood. */
+int ParseAllowList(const char *szText, AllowList *pList);
+bool AllowListPermits(const AllowList *pList, unsigned long addressHostOrder);
+/* Whether the peer may connect; a refusal is logged. */
+bool PeerAllowed(const sockaddr_in &peer);
 
 /* launch.cpp */
 void LaunchNovarcPrint(SOCKET sock, int iSlot);

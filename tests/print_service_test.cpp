@@ -9,6 +9,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -445,6 +446,65 @@ TEST_F(PrintServiceTest, LostConnectionsAndKilledClientsLeaveTheServiceServing)
     EXPECT_EQ(after.Open(), 1);
     after.Print(ReportText(5, "AFTER"));
     EXPECT_TRUE(WaitForPdfs(2)) << ServiceLog(root);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PrintServiceTest, TheAllowListRefusesOtherPeersAtAccept)
+{
+    const std::string list = root.driveC("novarc/bin/AllowedServers.txt");
+    WriteText(list, "# only the server\r\n10.9.9.9\r\n");
+    StartService();
+    {
+        ServerConnection stranger;
+        ASSERT_TRUE(stranger.Connected());
+        EXPECT_EQ(stranger.Open(), -99); /* closed without a word */
+    }
+    EXPECT_NE(ServiceLog(root).find("Connection from 127.0.0.1 refused: not in AllowedServers.txt"),
+              std::string::npos)
+        << ServiceLog(root);
+    StopService(service);
+    WriteText(list, "10.9.9.9\r\n127.0.0.0/8\r\n");
+    StartService();
+    ServerConnection server;
+    EXPECT_EQ(server.Open(), 1);
+}
+
+TEST_F(PrintServiceTest, SilentSlowAndFloodingPeersLeaveTheServiceServing)
+{
+    StartService();
+    /* A hundred peers that connect and say nothing, one that sends its first
+     * message a byte at a time, and a flood of connections that close at
+     * once: loopback only, and each bounded. */
+    std::vector<std::unique_ptr<ServerConnection>> silent;
+    for (int i = 0; i < 100; i++)
+        silent.push_back(std::make_unique<ServerConnection>());
+    ServerConnection slow;
+    const std::string header("\x00\x02\x64\x00\x00\x00", 6); /* a 100-byte body follows */
+    std::atomic<bool> stop{false};
+    std::thread loris([&] {
+        for (size_t i = 0; !stop.load(); i++) {
+            slow.SendRawBytes(i < header.size() ? header.substr(i, 1) : std::string(1, 'x'));
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    for (int i = 0; i < 200; i++)
+        ServerConnection().Close();
+    /* A real job gets through all the same, once the silent ones are gone. */
+    ServerConnection server;
+    ASSERT_TRUE(server.Connected());
+    ASSERT_EQ(server.Open(), 1) << ServiceLog(root);
+    server.Print(ReportText(5, "THROUGH"));
+    EXPECT_TRUE(WaitForPdfs(1));
+    stop = true;
+    loris.join();
+    /* The silent ones were closed when their time was up. */
+    EXPECT_EQ(silent[0]->Reply(5000), "<none>");
+    EXPECT_NE(ServiceLog(root).find("no first message within 30 s"), std::string::npos);
+    ServerConnection after;
+    EXPECT_EQ(after.Open(), 1);
 }
 
 } // namespace

@@ -11,5 +11,6 @@
 #include "kellib/protect.h"
 #include "kellib/sock.h"
 #include "kellib/peer_path.h"
+#include "kellib/frame_reader.h"
 
 #endif /* KELLIB_H */

@@ -160,6 +160,10 @@ int KelWs_getpeername(SOCKET s, struct sockaddr *name, int *namelen)
 {
     return KEL_BOUND(getpeername, "getpeername", s, name, namelen);
 }
+int KelWs_setsockopt(SOCKET s, int level, int optname, const char *optval, int optlen)
+{
+    return KEL_BOUND(setsockopt, "setsockopt", s, level, optname, optval, optlen);
+}
 int KelWs_gethostname(char *name, int namelen)
 {
     return KEL_BOUND(gethostname, "gethostname", name, namelen);

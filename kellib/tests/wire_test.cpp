@@ -7,6 +7,7 @@
 #include <kellib/compress.h>
 #include <kellib/protect.h>
 #include <kellib/sock.h>
+#include <kellib/frame_reader.h>
 #include <kellib/wire.h>
 
 #include "kellib_internal.h"
@@ -353,6 +354,60 @@ TEST_F(WireTest, HostNameIsReturnedAndSent)
     EXPECT_GT(strlen(name), 0u);
     ASSERT_EQ(KELrecv(receiver, &buf, 0), 1);
     EXPECT_EQ(Payload(), name);
+}
+
+} // namespace
+
+namespace {
+
+/* The first message of a connection gathered without waiting: a byte at a
+ * time, what a peer may not send, and two messages sent back to back. */
+TEST_F(WireTest, FrameReaderGathersAMessageAsItArrivesAndNeverWaits)
+{
+    NonBlocking(receiver);
+    KelFrameReader reader;
+    KELInitFrameReader(&reader);
+    const std::string payload = "version info \x01\x02";
+    SendMessageWithSize(sender, payload.data(), (int)payload.size(), SEND_NO_COMPRESS);
+    std::string frame = ReadRawFrame();
+    for (size_t i = 0; i < frame.size(); i++) {
+        EXPECT_EQ(KELReadFrameSome(receiver, &reader, 1024, &buf), KEL_FRAME_MORE) << i;
+        SendRaw(frame.substr(i, 1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(KELReadFrameSome(receiver, &reader, 1024, &buf), KEL_FRAME_DONE);
+    EXPECT_EQ(Payload(), payload);
+    /* Two at once: one per call, the second left for the next. */
+    SendMessageWithSize(sender, "one", 3, SEND_NO_COMPRESS);
+    SendMessageWithSize(sender, "two", 3, SEND_NO_COMPRESS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(KELReadFrameSome(receiver, &reader, 1024, &buf), KEL_FRAME_DONE);
+    EXPECT_EQ(Payload(), "one");
+    ASSERT_EQ(KELReadFrameSome(receiver, &reader, 1024, &buf), KEL_FRAME_DONE);
+    EXPECT_EQ(Payload(), "two");
+    EXPECT_EQ(KELReadFrameSome(receiver, &reader, 1024, &buf), KEL_FRAME_MORE);
+    KELFreeFrameReader(&reader);
+}
+
+TEST_F(WireTest, FrameReaderRefusesOversizeFramesAndConnectionsThatEndMidway)
+{
+    NonBlocking(receiver);
+    KelFrameReader reader;
+    KELInitFrameReader(&reader);
+    /* A header claiming more than allowed fails before any body arrives. */
+    SendRaw(Header(0, 2, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(KELReadFrameSome(receiver, &reader, 4096, &buf), KEL_FRAME_FAILED);
+    /* Half a body, then the peer goes. */
+    SendRaw(Header(0, 2, 100) + std::string(40, 'x'));
+    closesocket(sender);
+    sender = INVALID_SOCKET;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    int rc = KEL_FRAME_MORE;
+    for (int i = 0; i < 3 && rc == KEL_FRAME_MORE; i++)
+        rc = KELReadFrameSome(receiver, &reader, 4096, &buf);
+    EXPECT_EQ(rc, KEL_FRAME_FAILED);
+    KELFreeFrameReader(&reader);
 }
 
 } // namespace

@@ -267,3 +267,28 @@ TEST_F(ServiceTest, WindowLookupFindsTheProcessWindow)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AllowList, AddressesAndNetworksAdmitTheirPeersOnly)
+{
+    AllowList list = {};
+    EXPECT_TRUE(AllowListPermits(&list, 0x7F000001)); /* no file: everyone */
+    const int iBad = ParseAllowList("# the server\r\n10.0.0.5\r\n  192.168.10.0/24  \n\n"
+                                    "10.1.2.3/33\nserver.local\n1.2.3\n256.1.1.1\n0.0.0.0/0x\n",
+                                    &list);
+    EXPECT_EQ(iBad, 5);
+    EXPECT_EQ(list.iCount, 2);
+    EXPECT_TRUE(AllowListPermits(&list, 0x0A000005));  /* 10.0.0.5 */
+    EXPECT_FALSE(AllowListPermits(&list, 0x0A000006)); /* 10.0.0.6 */
+    EXPECT_TRUE(AllowListPermits(&list, 0xC0A80AFE));  /* 192.168.10.254 */
+    EXPECT_FALSE(AllowListPermits(&list, 0xC0A80B01)); /* 192.168.11.1 */
+    EXPECT_FALSE(AllowListPermits(&list, 0x7F000001)); /* loopback is not listed */
+    /* A file that names nobody lets nobody in; /0 lets everyone. */
+    ParseAllowList("# nobody yet\n", &list);
+    EXPECT_FALSE(AllowListPermits(&list, 0x0A000005));
+    ParseAllowList("0.0.0.0/0\n", &list);
+    EXPECT_TRUE(AllowListPermits(&list, 0xDEADBEEF));
+}
+
+} // namespace

@@ -51,6 +51,7 @@ int KelWs_closesocket(SOCKET s);
 int KelWs_select(int nfds, fd_set *readfds, fd_set *writefds, fd_set *exceptfds,
                  const struct timeval *timeout);
 int KelWs_getpeername(SOCKET s, struct sockaddr *name, int *namelen);
+int KelWs_setsockopt(SOCKET s, int level, int optname, const char *optval, int optlen);
 int KelWs_gethostname(char *name, int namelen);
 struct hostent *KelWs_gethostbyname(const char *name);
 u_long KelWs_htonl(u_long v);
