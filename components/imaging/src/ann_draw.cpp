@@ -224,6 +224,7 @@ void Draw(cairo_t *cr, const Container &container, const RECT &dest, DrawNote no
     cairo_translate(cr, -left, -top);
     for (const auto &o : container.objects) {
         cairo_save(cr);
+        cairo_new_path(cr); /* the path is not part of the saved state */
         DrawObject(cr, *o);
         cairo_restore(cr);
         if (note)

@@ -40,10 +40,11 @@ PixPtr RotateQuarters(Pix *pix, int quarters, bool resize, l_uint32 fill)
     return Centred(turned.get(), pixGetWidth(pix), pixGetHeight(pix), fill);
 }
 
-/* Rotates by any angle about the centre; the corners the turn uncovers
- * take `fill`. */
-PixPtr RotateFree(Pix *pix, double radians, bool resize, bool resample, l_uint32 fill,
-                  l_int32 bringIn, bool fillIsPlain)
+/* Rotates by any angle about the centre.  The picture is first placed in a
+ * square of the fill colour as wide as the result's diagonal, so whatever
+ * the turn uncovers inside the result is that colour (Leptonica itself
+ * brings in only white or black), then the result is cut from the middle. */
+PixPtr RotateFree(Pix *pix, double radians, bool resize, bool resample, l_uint32 fill)
 {
     const int w = pixGetWidth(pix), h = pixGetHeight(pix);
     int cw = w, ch = h;
@@ -51,29 +52,17 @@ PixPtr RotateFree(Pix *pix, double radians, bool resize, bool resample, l_uint32
         const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
         cw = static_cast<int>(std::ceil(w * c + h * s - 1e-6));
         ch = static_cast<int>(std::ceil(w * s + h * c - 1e-6));
-        if (!SizeAllowed(cw, ch))
-            return nullptr;
     }
-    PixPtr canvas = Centred(pix, cw, ch, fill);
+    const int side = static_cast<int>(std::ceil(std::hypot(cw, ch))) + 2;
+    if (!SizeAllowed(cw, ch) || !SizeAllowed(side, side))
+        return nullptr;
+    PixPtr canvas = Centred(pix, side, side, fill);
     if (!canvas)
         return nullptr;
     const l_int32 type = resample ? L_ROTATE_AREA_MAP : L_ROTATE_SAMPLING;
-    PixPtr turned(pixRotate(canvas.get(), static_cast<l_float32>(radians), type, bringIn, 0, 0));
-    if (!turned || fillIsPlain)
-        return turned;
-    /* Leptonica brings in only white or black: paint the uncovered corners
-     * through a mask turned the same way. */
-    PixPtr covered(pixCreate(cw, ch, 1));
-    if (!covered)
-        return nullptr;
-    pixSetAll(covered.get());
-    PixPtr coveredTurned(pixRotate(covered.get(), static_cast<l_float32>(radians),
-                                   L_ROTATE_SAMPLING, L_BRING_IN_WHITE, 0, 0));
-    if (!coveredTurned)
-        return nullptr;
-    pixInvert(coveredTurned.get(), coveredTurned.get());
-    pixSetMasked(turned.get(), coveredTurned.get(), fill);
-    return turned;
+    PixPtr turned(
+        pixRotate(canvas.get(), static_cast<l_float32>(radians), type, L_BRING_IN_WHITE, 0, 0));
+    return turned ? Centred(turned.get(), cw, ch, fill) : nullptr;
 }
 
 } // namespace
@@ -113,10 +102,8 @@ extern "C" INT WINAPI L_RotateBitmap(pBITMAPHANDLE pBitmap, INT nAngle, UINT uFl
                 return L_ERR_NO_MEMORY;
             ReplacePix(*image, std::move(colour));
         }
-        const l_int32 bringIn = rgb == RGB(0, 0, 0) ? L_BRING_IN_BLACK : L_BRING_IN_WHITE;
-        turned =
-            RotateFree(image->pix.get(), angle * M_PI / 18000.0, resize, uFlags & L_ROTATE_RESAMPLE,
-                       PixValueOf(image->pix.get(), crFill), bringIn, plain);
+        turned = RotateFree(image->pix.get(), angle * M_PI / 18000.0, resize,
+                            uFlags & L_ROTATE_RESAMPLE, PixValueOf(image->pix.get(), crFill));
     }
     if (!turned)
         return L_ERR_NO_MEMORY;

@@ -129,6 +129,26 @@ TEST_F(Annotations, PrintedScaledOverTheImageOnThePage)
     EXPECT_EQ(page.at(5, 150), 0xFFFFFFu);
 }
 
+TEST_F(Annotations, EachObjectStartsItsOwnPath)
+{
+    /* Text leaves cairo's current point where it ended; an ellipse drawn
+     * next must not be joined to it by a line. */
+    HANNOBJECT h = nullptr;
+    ASSERT_EQ(Load(R"({"format": "novarc-annotations", "version": 1, "objects": [
+        {"type": "text", "rect": [0, 0, 100, 30], "text": "abc", "font": {"size": 20}},
+        {"type": "ellipse", "rect": [300, 300, 400, 380], "lineWidth": 4}]})",
+                   &h),
+              L_SUCCESS);
+    Bitmap b;
+    ASSERT_EQ(L_CreateBitmap(&b.h, sizeof(BITMAPHANDLE), 400, 400, 24), L_SUCCESS);
+    L_FillBitmap(&b.h, RGB(255, 255, 255));
+    ASSERT_EQ(L_AnnRealize(&b.h, nullptr, h, FALSE), L_SUCCESS);
+    L_AnnDestroy(h, 0);
+    EXPECT_EQ(At(&b.h, 300, 340), 0x000000u) << "the ellipse's left edge";
+    for (int x = 60; x < 280; x += 10) /* where a stray line would run */
+        ASSERT_EQ(At(&b.h, x, 18 + (x - 30) * 322 / 370), 0xFFFFFFu) << x;
+}
+
 TEST_F(Annotations, RealizedIntoTheBitmapsPixels)
 {
     HANNOBJECT h = nullptr;

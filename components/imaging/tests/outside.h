@@ -2,8 +2,8 @@
  * Test pictures made by outside tools, shared by the imaging tests: drawn
  * here as netpbm files, then written in every format we read by tools that
  * are not ours (Leptonica's convertformat, libtiff's ppm2tiff and tiffcp,
- * libjpeg's cjpeg, OpenJPEG's opj_compress, PIL).  Made once per test
- * program, in a temporary folder removed at exit.
+ * libjpeg's cjpeg, OpenJPEG's opj_compress, PIL).  Made on first use and
+ * kept in the build folder (IMAGING_OUTSIDE_DIR) for later test processes.
  */
 #ifndef IMAGING_TESTS_OUTSIDE_H
 #define IMAGING_TESTS_OUTSIDE_H
@@ -26,7 +26,7 @@ std::uint32_t Quadrants(int x, int y);
 constexpr int kSmallW = 37, kSmallH = 21;
 bool SmallInk(int x, int y);
 
-/* Path of one of the files, making them all on first use:
+/* Path of one of the files, made (with what it is made from) on first use:
  *   page_g4.tif         the page, G4, one strip, min-is-white (Leptonica)
  *   page_g4_strips.tif  the page, G4, 64 rows per strip (libtiff)
  *   page_g4_black.tif   the page, G4, min-is-black (PIL)
