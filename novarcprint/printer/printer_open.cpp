@@ -9,6 +9,7 @@
 
 #include <commdlg.h>
 
+#include "imaging_bind.h"
 #include "printer.h"
 
 namespace {
@@ -323,13 +324,13 @@ void TakeRecord(NovarcprintProcess *s, const PrinterOpenRecord &r)
     snprintf(p.m_szOutputName, sizeof(p.m_szOutputName), "%s", r.szOutputName);
 }
 
-/* The libraries an open may need.  The imaging library is not part of this
- * client yet: a job that asks for it is told so in the log rather than
- * drawn without it. */
+/* The libraries an open may need.  The imaging library stays loaded for the
+ * process once an open asked for it; when one of its DLLs is missing,
+ * imaging is simply unavailable and its calls fail. */
 void LoadOpenLibraries(NovarcprintProcess *s)
 {
     if (s->m_Printer.m_iImagingLibrary)
-        s->Log("OpenNovarcPrinter imaging library not available");
+        KELLoadImagingLibrary();
     char szPath[MAX_PATH] = "";
     UINT uLen = GetSystemDirectoryA(szPath, sizeof(szPath));
     if (uLen > 0 && uLen < sizeof(szPath) - 16)
