@@ -184,17 +184,17 @@ protected:
         for (long pid : ClientPids(root))
             NovarcKillChild(pid);
     }
-    long Spawn()
+    long Spawn(int timeScale = kTimeScale)
     {
         return NovarcSpawn(
             PRINTKEEPER_EXE,
-            {"WINPORT_ROOT=" + root.path(), "WINPORT_TIME_SCALE=" + std::to_string(kTimeScale)},
+            {"WINPORT_ROOT=" + root.path(), "WINPORT_TIME_SCALE=" + std::to_string(timeScale)},
             {"-debug"});
     }
     /* Starts the service and waits until the print port answers. */
-    void StartService()
+    void StartService(int timeScale = kTimeScale)
     {
-        service = Spawn();
+        service = Spawn(timeScale);
         ASSERT_GT(service, 0);
         ASSERT_TRUE(WaitFor(
             [&] {
@@ -365,7 +365,11 @@ TEST_F(PrintServiceTest, StopAndRemoveCommandsLeaveTheRunningServicesFilesAlone)
 
 TEST_F(PrintServiceTest, ManyConnectionsAtOnce)
 {
-    StartService();
+    /* On real time, as at a workstation: the test clock would shrink the
+     * service's wait for each client to start to a fraction of a second,
+     * which a burst of starts on a busy machine (or sanitized clients)
+     * overruns, and a burst of slow starts is what this test is about. */
+    StartService(1);
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::unique_ptr<ServerConnection>> servers;
     for (int i = 0; i < LOAD_CONNECTIONS; i++) {
