@@ -489,6 +489,11 @@ typedef struct _DOCINFOA {
 #define DMMEDIA_USER 256
 #define DMCOLOR_MONOCHROME 1
 #define DMCOLOR_COLOR 2
+#define DMDUP_SIMPLEX 1
+#define DMDUP_VERTICAL 2
+#define DMDUP_HORIZONTAL 3
+#define DMCOLLATE_FALSE 0
+#define DMCOLLATE_TRUE 1
 
 /* DeviceCapabilitiesA indexes */
 #define DC_FIELDS 1
@@ -503,6 +508,7 @@ typedef struct _DOCINFOA {
 #define DC_PAPERNAMES 16
 #define DC_ORIENTATION 17
 #define DC_COPIES 18
+#define DC_COLLATE 22
 #define DC_COLORDEVICE 32
 #define DC_MEDIATYPES 35
 

@@ -55,6 +55,10 @@ PageInfo pageFor(const DeviceDescription &d, const DeviceCaps &caps, int number)
     p.defaultSource = d.defaultSource;
     p.mediaType = d.mediaType;
     p.paperName = d.paperName;
+    p.color = d.color;
+    p.duplex = d.duplex;
+    p.copies = d.copies;
+    p.collate = d.collate;
     return p;
 }
 

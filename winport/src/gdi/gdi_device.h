@@ -65,6 +65,9 @@ struct DeviceDescription {
     int defaultSource = 0; /* DMBIN_* or a driver bin number */
     int mediaType = 0;     /* DMMEDIA_* */
     std::string paperName;
+    int duplex = 0; /* DMDUP_*, 0 when the device mode does not say */
+    int copies = 1;
+    bool collate = false;
 };
 
 /* One page as it was rendered. */
@@ -79,6 +82,10 @@ struct PageInfo {
     int defaultSource = 0;
     int mediaType = 0;
     std::string paperName;
+    bool color = true; /* the device's colour at this page */
+    int duplex = 0;
+    int copies = 1;
+    bool collate = false;
 };
 
 /* StartDocA's DOCINFOA, copied, with the job id the sink gave. */

@@ -1,5 +1,6 @@
 /*
- * Without libcups: no CUPS queues, and a CUPS: port refuses documents.
+ * Without libcups: no CUPS queues, no CUPS default, and a CUPS: port
+ * refuses documents.
  */
 #include "spool/spool_private.h"
 
@@ -10,10 +11,25 @@ std::vector<Printer> CupsQueues()
     return {};
 }
 
-DWORD CupsSubmit(const std::string &, const Job &, const std::string &, DocKind,
+std::optional<Printer> CupsQueue(const std::string &)
+{
+    return std::nullopt;
+}
+
+std::string CupsDefaultQueue()
+{
+    return {};
+}
+
+DWORD CupsSubmit(const Printer &, const Job &, const std::string &, DocKind,
                  const std::vector<gdi::PageInfo> &, int)
 {
     return ERROR_NOT_SUPPORTED;
+}
+
+DWORD CupsUnfinishedJobs(const Printer &)
+{
+    return 0;
 }
 
 } // namespace winport::spool

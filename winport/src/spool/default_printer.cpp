@@ -6,9 +6,12 @@
  * "<name>,winspool,<port>".
  *
  * The embedded default: the first time the spooler is used on a root, it
- * creates one folder printer and makes it the default, so a fresh machine
- * prints with no set-up.  A marker value under the Print key records that
- * this happened, so a printer the operator deleted is not brought back.
+ * creates one folder printer, so a fresh machine prints with no set-up.  A
+ * marker value under the Print key records that this happened, so a
+ * printer the operator deleted is not brought back.  The default printer
+ * of a fresh root is the CUPS default destination when the machine has
+ * one (the printer its user already prints to), else the embedded one; a
+ * default already set is never changed.
  */
 #include "spool/spool_private.h"
 
@@ -90,7 +93,12 @@ void EnsureSpooler()
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kWindowsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &windows.h, nullptr) != ERROR_SUCCESS)
         return;
-    if (RegQueryValueExA(windows.h, "Device", nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(windows.h, "Device", nullptr, &type, nullptr, &size) == ERROR_SUCCESS)
+        return;
+    std::string queue = CupsDefaultQueue();
+    if (!queue.empty())
+        StoreDefaultPrinter(queue, "CUPS:" + queue);
+    else
         StoreDefaultPrinter(kEmbeddedName, "FOLDER:C:\\novarc\\printed");
 }
 

@@ -20,7 +20,7 @@ constexpr BYTE kPrivateTag[4] = {'W', 'P', 'D', 'M'};
 
 constexpr DWORD kMergedFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH |
                                 DM_SCALE | DM_COPIES | DM_DEFAULTSOURCE | DM_PRINTQUALITY |
-                                DM_COLOR | DM_DUPLEX | DM_YRESOLUTION | DM_MEDIATYPE;
+                                DM_COLOR | DM_DUPLEX | DM_YRESOLUTION | DM_COLLATE | DM_MEDIATYPE;
 
 DEVMODEA &asMutable(DevMode &dm)
 {
@@ -31,6 +31,12 @@ DEVMODEA &asMutable(DevMode &dm)
 int dots(int tenthsMm, int dpi)
 {
     return int(std::lround(tenthsMm * double(dpi) / 254.0));
+}
+
+/* Hundredths of a millimetre (margins, PWG sizes) to device units. */
+int fineDots(int hundredthsMm, int dpi)
+{
+    return int(std::lround(hundredthsMm * double(dpi) / 2540.0));
 }
 
 bool hasResolution(const Printer &p, int dpi)
@@ -72,7 +78,9 @@ DevMode DefaultDevMode(const Printer &p)
     d.dmSize = sizeof(DEVMODEA);
     d.dmDriverExtra = kDriverExtra;
     d.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_SCALE | DM_COPIES | DM_PRINTQUALITY | DM_COLOR |
-                 DM_YRESOLUTION | DM_FORMNAME | DM_MEDIATYPE;
+                 DM_YRESOLUTION | DM_COLLATE | DM_FORMNAME | DM_MEDIATYPE;
+    if (p.duplex)
+        d.dmFields |= DM_DUPLEX;
     d.dmOrientation = p.defaultOrientation;
     d.dmPaperSize = p.defaultPaper;
     d.dmScale = 100;
@@ -83,8 +91,9 @@ DevMode DefaultDevMode(const Printer &p)
     }
     d.dmPrintQuality = short(p.resolutions.front());
     d.dmYResolution = short(p.resolutions.front());
-    d.dmColor = p.color ? DMCOLOR_COLOR : DMCOLOR_MONOCHROME;
-    d.dmDuplex = 1; /* DMDUP_SIMPLEX */
+    d.dmColor = p.color && !p.defaultMonochrome ? DMCOLOR_COLOR : DMCOLOR_MONOCHROME;
+    d.dmDuplex = p.duplex ? p.defaultDuplex : short(DMDUP_SIMPLEX);
+    d.dmCollate = DMCOLLATE_TRUE;
     d.dmMediaType = DMMEDIA_STANDARD;
     if (const Paper *paper = p.paper(p.defaultPaper))
         std::strncpy(reinterpret_cast<char *>(d.dmFormName), paper->name.c_str(), CCHFORMNAME - 1);
@@ -163,10 +172,15 @@ void MergeDevMode(const Printer &p, DevMode &out, const DEVMODEA &in)
         d.dmYResolution = in.dmYResolution;
     if ((f & DM_COLOR) && (in.dmColor == DMCOLOR_MONOCHROME || in.dmColor == DMCOLOR_COLOR))
         d.dmColor = p.color ? in.dmColor : short(DMCOLOR_MONOCHROME);
-    if ((f & DM_DUPLEX) && in.dmDuplex >= 1 && in.dmDuplex <= 3) {
+    /* Both sides only where there is a duplexer, as a driver keeps it. */
+    if ((f & DM_DUPLEX) &&
+        (in.dmDuplex == DMDUP_SIMPLEX ||
+         (p.duplex && (in.dmDuplex == DMDUP_VERTICAL || in.dmDuplex == DMDUP_HORIZONTAL)))) {
         d.dmDuplex = in.dmDuplex;
         d.dmFields |= DM_DUPLEX;
     }
+    if ((f & DM_COLLATE) && (in.dmCollate == DMCOLLATE_FALSE || in.dmCollate == DMCOLLATE_TRUE))
+        d.dmCollate = in.dmCollate;
     if ((f & DM_MEDIATYPE) && in.dmMediaType >= 1)
         d.dmMediaType = in.dmMediaType;
     /* Our private bytes come back only from a device mode we made. */
@@ -194,10 +208,19 @@ gdi::DeviceDescription DescribeDevice(const Printer &p, const DevMode &dm)
     }
     desc.paperWidth = dots(w, desc.dpiX);
     desc.paperHeight = dots(h, desc.dpiY);
-    desc.marginLeft = dots(p.margins[0], desc.dpiX);
-    desc.marginTop = dots(p.margins[1], desc.dpiY);
-    desc.marginRight = dots(p.margins[2], desc.dpiX);
-    desc.marginBottom = dots(p.margins[3], desc.dpiY);
+    /* A paper the queue gives margins for uses them, when it is the paper
+     * drawn on and not a custom size. */
+    bool queuePaper = paper && paper->number == d.dmPaperSize &&
+                      !((d.dmFields & DM_PAPERLENGTH) && (d.dmFields & DM_PAPERWIDTH));
+    const int *margins = queuePaper && paper->ownMargins ? paper->margins : p.margins;
+    if (queuePaper && paper->pwgWidth > 0) { /* the queue's exact size, not its tenths */
+        desc.paperWidth = fineDots(paper->pwgWidth, desc.dpiX);
+        desc.paperHeight = fineDots(paper->pwgHeight, desc.dpiY);
+    }
+    desc.marginLeft = fineDots(margins[0], desc.dpiX);
+    desc.marginTop = fineDots(margins[1], desc.dpiY);
+    desc.marginRight = fineDots(margins[2], desc.dpiX);
+    desc.marginBottom = fineDots(margins[3], desc.dpiY);
     if (desc.marginLeft + desc.marginRight >= desc.paperWidth ||
         desc.marginTop + desc.marginBottom >= desc.paperHeight)
         desc.marginLeft = desc.marginTop = desc.marginRight = desc.marginBottom = 0;
@@ -209,6 +232,9 @@ gdi::DeviceDescription DescribeDevice(const Printer &p, const DevMode &dm)
     desc.defaultSource = (d.dmFields & DM_DEFAULTSOURCE) ? d.dmDefaultSource : 0;
     desc.mediaType = int(d.dmMediaType);
     desc.paperName = paper && paper->number == d.dmPaperSize ? paper->name : std::string();
+    desc.duplex = (d.dmFields & DM_DUPLEX) ? d.dmDuplex : 0;
+    desc.copies = d.dmCopies > 0 ? d.dmCopies : 1;
+    desc.collate = d.dmCollate == DMCOLLATE_TRUE;
     return desc;
 }
 

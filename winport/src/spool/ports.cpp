@@ -192,7 +192,7 @@ DWORD DeliverDocument(const Printer &printer, const Job &job, const std::string 
         return err;
     }
     if (!strcasecmp(kindName.c_str(), "CUPS")) {
-        err = CupsSubmit(where, job, spool, kind, pages, copies);
+        err = CupsSubmit(printer, job, spool, kind, pages, copies);
         std::remove(spool.c_str());
         return err;
     }

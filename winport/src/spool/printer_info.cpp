@@ -59,7 +59,7 @@ void fillInfo(Packer &pk, const Printer &p, DWORD level)
         v.Attributes = attributes;
         v.Priority = 1;
         v.Status = p.status;
-        v.cJobs = ActiveJobs(p.name) + p.cupsJobs;
+        v.cJobs = ActiveJobs(p);
         if (i)
             *i = v;
         break;

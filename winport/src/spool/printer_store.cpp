@@ -154,17 +154,47 @@ std::vector<gdi::DeviceFont> parseFonts(const std::string &text)
     return fonts;
 }
 
-void parseMargins(const std::string &text, int margins[4])
+/* Tenths of a millimetre as written, hundredths as kept. */
+bool parseMargins(const std::string &text, int margins[4])
 {
     auto parts = split(text, ',');
     long v[4];
     if (parts.size() != 4)
-        return;
+        return false;
     for (int i = 0; i < 4; i++)
         if (!toInt(parts[i], 0, 10000, v[i]))
-            return;
+            return false;
     for (int i = 0; i < 4; i++)
-        margins[i] = int(v[i]);
+        margins[i] = int(v[i]) * 10;
+    return true;
+}
+
+/* A printer key whose port is a CUPS queue takes what it does not say
+ * itself (papers, bins, margins, resolutions, duplex) from the queue, so
+ * an operator can rename a queue or give it another driver name and keep
+ * its trays. */
+void fillFromQueue(Printer &p, bool papers, bool bins, bool margins, bool resolutions)
+{
+    std::string queue = p.cupsQueue();
+    if (queue.empty())
+        return;
+    if (auto found = CupsQueue(queue)) {
+        const Printer &q = *found;
+        if (papers) {
+            p.papers = q.papers;
+            p.defaultPaper = q.defaultPaper;
+        }
+        if (bins) {
+            p.bins = q.bins;
+            p.defaultSource = q.defaultSource;
+        }
+        if (margins)
+            std::copy(q.margins, q.margins + 4, p.margins);
+        if (resolutions)
+            p.resolutions = q.resolutions;
+        p.duplex = p.duplex || q.duplex;
+        p.cupsJobs = q.cupsJobs;
+    }
 }
 
 Printer readPrinter(HKEY key, const std::string &name)
@@ -175,7 +205,7 @@ Printer readPrinter(HKEY key, const std::string &name)
     p.port = readString(key, "Port");
     p.comment = readString(key, "Description");
     p.location = readString(key, "Location");
-    DWORD dpi = readDword(key, "Resolution", 600);
+    DWORD dpi = readDword(key, "Resolution", 0);
     p.resolutions.push_back(dpi >= 72 && dpi <= 2400 ? int(dpi) : 600);
     for (const std::string &r : split(readString(key, "Resolutions"), ',')) {
         long v;
@@ -184,17 +214,21 @@ Printer readPrinter(HKEY key, const std::string &name)
             p.resolutions.push_back(int(v));
     }
     p.papers = parsePapers(readString(key, "Papers"));
-    if (p.papers.empty())
-        p.papers.push_back(Paper{DMPAPER_LETTER, "Letter", 2159, 2794});
     p.bins = parseBins(readString(key, "Bins"));
     p.color = readDword(key, "Color", 1) != 0;
+    p.duplex = readDword(key, "Duplex", 0) != 0;
     p.imagePrinter = readDword(key, "ImagePrinter", 0) != 0;
-    parseMargins(readString(key, "Margins"), p.margins);
+    bool margins = parseMargins(readString(key, "Margins"), p.margins);
+    fillFromQueue(p, p.papers.empty(), p.bins.empty(), !margins, dpi == 0);
+    if (p.papers.empty())
+        p.papers.push_back(Paper{DMPAPER_LETTER, "Letter", 2159, 2794});
     p.deviceFonts = parseFonts(readString(key, "DeviceFonts"));
-    p.defaultPaper = short(readDword(key, "DefaultPaper", p.papers.front().number));
+    short paper = p.paper(p.defaultPaper) ? p.defaultPaper : p.papers.front().number;
+    p.defaultPaper = short(readDword(key, "DefaultPaper", DWORD(paper)));
     if (!p.paper(p.defaultPaper))
         p.defaultPaper = p.papers.front().number;
-    p.defaultSource = short(readDword(key, "DefaultSource", p.bins.empty() ? 0 : p.bins[0].number));
+    short source = p.bin(p.defaultSource) ? p.defaultSource : p.bins.empty() ? 0 : p.bins[0].number;
+    p.defaultSource = short(readDword(key, "DefaultSource", DWORD(source)));
     DWORD orient = readDword(key, "Orientation", DMORIENT_PORTRAIT);
     p.defaultOrientation = orient == DMORIENT_LANDSCAPE ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
     p.attributes = readDword(key, "Attributes", p.attributes);
@@ -230,6 +264,20 @@ const Paper *Printer::paper(short number) const
     return nullptr;
 }
 
+const Bin *Printer::bin(short number) const
+{
+    for (const Bin &b : bins)
+        if (b.number == number)
+            return &b;
+    return nullptr;
+}
+
+std::string Printer::cupsQueue() const
+{
+    return port.size() > 5 && !strncasecmp(port.c_str(), "CUPS:", 5) ? port.substr(5)
+                                                                     : std::string();
+}
+
 bool SameName(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -248,10 +296,7 @@ std::optional<Printer> LoadPrinter(const std::string &name)
                 return readPrinter(key.h, spelled);
         return readPrinter(key.h, name);
     }
-    for (Printer &q : CupsQueues())
-        if (SameName(q.name, name))
-            return std::move(q);
-    return std::nullopt;
+    return CupsQueue(name);
 }
 
 std::vector<Printer> ListPrinters()

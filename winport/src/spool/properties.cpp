@@ -61,14 +61,16 @@ int capability(const Printer &p, WORD cap, LPSTR out)
     case DC_COPIES:
         return 999;
     case DC_DUPLEX:
-        return 0;
+        return p.duplex ? 1 : 0;
+    case DC_COLLATE:
+        return 1;
     case DC_SIZE:
         return sizeof(DEVMODEA);
     case DC_DRIVER:
         return AsDevMode(DefaultDevMode(p)).dmDriverVersion;
     case DC_FIELDS:
         return int(AsDevMode(DefaultDevMode(p)).dmFields | DM_PAPERLENGTH | DM_PAPERWIDTH |
-                   DM_DEFAULTSOURCE | DM_DUPLEX);
+                   DM_DEFAULTSOURCE | DM_DUPLEX | DM_COLLATE);
     default:
         SetLastError(ERROR_NOT_SUPPORTED);
         return -1;

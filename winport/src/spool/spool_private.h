@@ -28,15 +28,29 @@ constexpr std::size_t kBinNameLen = 24;   /* DC_BINNAMES entry width */
 constexpr WORD kDriverExtra = 8;          /* our private DEVMODE bytes */
 
 struct Paper {
+    Paper() = default;
+    Paper(short n, std::string nm, int w, int h)
+        : number(n), name(std::move(nm)), width(w), height(h)
+    {}
     short number = 0; /* DMPAPER_* */
     std::string name;
     int width = 0; /* tenths of a millimetre, portrait */
     int height = 0;
+    std::string pwg;  /* a CUPS queue's media name ("na_letter_8.5x11in") */
+    int pwgWidth = 0; /* its exact size in hundredths of a millimetre */
+    int pwgHeight = 0;
+    bool ownMargins = false;       /* margins below, not the printer's */
+    int margins[4] = {0, 0, 0, 0}; /* left, top, right, bottom; hundredths of a mm */
 };
 
 struct Bin {
-    short number = 0; /* DMBIN_* */
+    Bin() = default;
+    Bin(short n, std::string nm, std::string src = {})
+        : number(n), name(std::move(nm)), source(std::move(src))
+    {}
+    short number = 0; /* DMBIN_* or a driver number from DMBIN_USER */
     std::string name;
+    std::string source; /* a CUPS queue's media-source keyword ("tray-2") */
 };
 
 struct Printer {
@@ -50,11 +64,14 @@ struct Printer {
     std::vector<Bin> bins;
     bool color = true;
     bool imagePrinter = false;     /* a FILE port gets TIFF pages, not PDF */
-    int margins[4] = {0, 0, 0, 0}; /* left, top, right, bottom; tenths of a mm */
+    int margins[4] = {0, 0, 0, 0}; /* left, top, right, bottom; hundredths of a mm */
+    bool duplex = false;           /* can print on both sides */
     std::vector<gdi::DeviceFont> deviceFonts;
     short defaultPaper = DMPAPER_LETTER;
     short defaultSource = 0;
     short defaultOrientation = DMORIENT_PORTRAIT;
+    short defaultDuplex = 1; /* DMDUP_SIMPLEX */
+    bool defaultMonochrome = false;
     DWORD attributes = PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_QUEUED;
     DWORD status = 0;
     std::vector<BYTE> storedDevMode; /* SetPrinterA's device mode, when set */
@@ -62,6 +79,9 @@ struct Printer {
     DWORD cupsJobs = 0;              /* queued-job-count the server reported */
 
     const Paper *paper(short number) const;
+    const Bin *bin(short number) const;
+    /* The queue of a "CUPS:<queue>" port, else empty. */
+    std::string cupsQueue() const;
 };
 
 /* A DEVMODEA followed by our private bytes. */
@@ -114,12 +134,31 @@ struct Job {
 /* A new job counted against the printer until FinishJob; ids are unique
  * across the processes of a root. */
 int BeginJob(const std::string &printer, const std::string &document, const std::string &output);
+/* Ends the job in this process.  A job handed to CUPS (MarkJobSent) stays
+ * counted, in every process, until CUPS has finished with it. */
 void FinishJob(int id);
 std::optional<Job> FindJob(int id);
 bool UpdateJob(int id, const Job &job);
-DWORD ActiveJobs(const std::string &printer);
+/* cJobs: the printer's documents not yet printed, counted once each, and
+ * other clients' unfinished jobs on its CUPS queue. */
+DWORD ActiveJobs(const Printer &printer);
 /* The spool folder under the root, created on demand. */
 std::string SpoolFolder();
+
+/* A document handed to a CUPS queue as one or more consecutive jobs, kept
+ * as a marker file under the spool folder until CUPS has finished them. */
+struct SentJob {
+    std::string marker; /* the marker file */
+    std::string printer, queue, document, user;
+    std::vector<int> ids;    /* CUPS job ids, in printing order */
+    std::vector<int> warned; /* ids whose stop was already logged */
+};
+void MarkJobSent(const Job &job, const std::string &queue, const std::vector<int> &ids);
+std::vector<SentJob> SentJobs();
+/* Rewrites a marker's warned ids. */
+void UpdateSentJob(const SentJob &sent);
+/* Removes the marker; true for the one caller that removed it. */
+bool ForgetSentJob(const SentJob &sent);
 
 /* ---- delivery (ports.cpp, spool_sink.cpp, cups_submit.cpp) ---- */
 
@@ -132,11 +171,27 @@ std::shared_ptr<gdi::DocumentSink> MakeSink(const Printer &printer, int copies);
 /* Maps a Windows path under the root; empty with the error set when invalid. */
 std::string PosixPath(const std::string &windowsPath, DWORD *error);
 
-/* ---- CUPS (cups_*.cpp) ---- */
+/* ---- CUPS (bins.cpp, cups_*.cpp) ---- */
+
+/* Bins for a queue's media-source keywords, in their order: the number and
+ * name a Windows driver gives such a tray, driver numbers from DMBIN_USER
+ * on for the rest; each keeps its keyword. */
+std::vector<Bin> BinsForSources(const std::vector<std::string> &sources);
 
 std::vector<Printer> CupsQueues();
-DWORD CupsSubmit(const std::string &queue, const Job &job, const std::string &file, DocKind kind,
+/* One queue by name (case-insensitive); a queue the last listing lacks is
+ * asked for, so one added a moment ago is found. */
+std::optional<Printer> CupsQueue(const std::string &name);
+/* The CUPS default destination, empty when there is none or no server. */
+std::string CupsDefaultQueue();
+/* Sends a finished document to the printer's queue; pages with other
+ * media go as consecutive jobs, recorded with MarkJobSent. */
+DWORD CupsSubmit(const Printer &printer, const Job &job, const std::string &file, DocKind kind,
                  const std::vector<gdi::PageInfo> &pages, int copies);
+/* Settles the documents sent to the printer's queue (logging those CUPS
+ * aborted, cancelled or stopped) and counts the unfinished ones, each
+ * document once, plus other clients' jobs on the queue. */
+DWORD CupsUnfinishedJobs(const Printer &printer);
 
 /* Blanks the /Group entries of a PDF's page dictionaries in place (same
  * length, so the cross-reference table stays valid); returns how many. */

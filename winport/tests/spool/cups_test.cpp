@@ -1,251 +1,258 @@
 /*
- * CUPS queues through a private cupsd: its own configuration folder, its
- * own port on 127.0.0.1, a cups-pdf queue and a raw queue.  The queues
- * appear as printers with the server's papers and make and model; a
- * document drawn on a DC comes out of cups-pdf as a PDF with its text; a
- * raw job reaches the server byte for byte.  Also: page transparency groups
- * are removed from a cairo PDF without breaking it.
- *
- * Skipped, saying why, where cupsd or cups-pdf is not installed or the
- * server does not start (cupsd wants root for its backends).
+ * CUPS queues without a server: a queue's attributes become a printer the
+ * way a Windows driver presents one (paper names and numbers, the default
+ * paper, per-paper margins, trays, duplex, colour), pages are cut into
+ * jobs of one setting each, and a document sent to CUPS is settled only
+ * when every one of its jobs is finished.  What a real server and printer
+ * make of all this is in cups_server_test.cpp and cups_printer_test.cpp.
  */
 #include "spool_test_util.h"
 
-#include "spool/spool_private.h"
-
-#include <chrono>
-#include <csignal>
-#include <netinet/in.h>
-#include <pwd.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char **environ;
+#include "spool/spool_cups.h"
 
 using namespace spooltest;
 
 namespace {
 
-constexpr const char *kCupsPdfBackend = "/usr/lib/cups/backend/cups-pdf";
-constexpr const char *kCupsPdfPpd = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
+using winport::spool::Bin;
+using winport::spool::CupsJobState;
+using winport::spool::Printer;
 
-int freePort()
-{
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    close(s);
-    return port;
-}
-
-bool answers(int port)
-{
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(s);
-    return ok;
-}
-
-void writeFile(const std::string &path, const std::string &text)
-{
-    std::ofstream(path) << text;
-}
-
-/* A cupsd of our own, stopped and removed at the end. */
-class PrivateCups {
-public:
-    bool start(std::string &why)
+/* A Get-Printer-Attributes answer built by hand. */
+struct Answer {
+    ipp_t *ipp = ippNew();
+    ~Answer() { ippDelete(ipp); }
+    void keywords(const char *name, std::vector<const char *> values)
     {
-        if (geteuid() != 0) {
-            why = "cupsd runs backends as root; this test needs root";
-            return false;
-        }
-        char tmpl[] = "/tmp/wpcups-XXXXXX";
-        if (!mkdtemp(tmpl))
-            return false;
-        dir_ = tmpl;
-        chmod(dir_.c_str(), 0755);
-        for (const char *sub : {"/state", "/cache", "/spool", "/tmp", "/ppd"})
-            mkdir((dir_ + sub).c_str(), 0755);
-        chmod((dir_ + "/tmp").c_str(), 01777); /* filters run as lp */
-        port_ = freePort();
-        writeFile(dir_ + "/cupsd.conf",
-                  "Listen 127.0.0.1:" + std::to_string(port_) +
-                      "\nLogLevel info\nWebInterface No\nBrowsing No\nDefaultAuthType None\n"
-                      "PreserveJobFiles Yes\n<Location />\n Order allow,deny\n Allow all\n"
-                      "</Location>\n<Policy default>\n <Limit All>\n  Order deny,allow\n"
-                      " </Limit>\n</Policy>\n");
-        writeFile(dir_ + "/cups-files.conf",
-                  "ServerRoot " + dir_ + "\nStateDir " + dir_ + "/state\nCacheDir " + dir_ +
-                      "/cache\nRequestRoot " + dir_ + "/spool\nTempDir " + dir_ +
-                      "/tmp\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\nErrorLog " + dir_ +
-                      "/error_log\nAccessLog " + dir_ + "/access_log\nPageLog " + dir_ +
-                      "/page_log\nSandboxing Relaxed\n");
-        std::string conf = dir_ + "/cupsd.conf", files = dir_ + "/cups-files.conf";
-        const char *argv[] = {WINPORT_CUPSD, "-f",          "-c",   conf.c_str(),
-                              "-s",          files.c_str(), nullptr};
-        if (posix_spawn(&pid_, WINPORT_CUPSD, nullptr, nullptr, const_cast<char **>(argv),
-                        environ) != 0) {
-            why = "cupsd could not be started";
-            return false;
-        }
-        for (int i = 0; i < 100 && !answers(port_); i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!answers(port_)) {
-            why = "cupsd did not answer on 127.0.0.1:" + std::to_string(port_);
-            return false;
-        }
-        return true;
+        ippAddStrings(ipp, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, name, int(values.size()), nullptr,
+                      values.data());
     }
-    ~PrivateCups()
+    static ipp_t *media(int x, int y, std::vector<int> margins, const char *source = nullptr)
     {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ec;
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_, ec);
+        ipp_t *size = ippNew(), *col = ippNew();
+        ippAddInteger(size, IPP_TAG_ZERO, IPP_TAG_INTEGER, "x-dimension", x);
+        ippAddInteger(size, IPP_TAG_ZERO, IPP_TAG_INTEGER, "y-dimension", y);
+        ippAddCollection(col, IPP_TAG_ZERO, "media-size", size);
+        ippDelete(size);
+        const char *names[4] = {"media-left-margin", "media-top-margin", "media-right-margin",
+                                "media-bottom-margin"};
+        for (std::size_t i = 0; i < margins.size(); i++)
+            ippAddInteger(col, IPP_TAG_ZERO, IPP_TAG_INTEGER, names[i], margins[i]);
+        if (source)
+            ippAddString(col, IPP_TAG_ZERO, IPP_TAG_KEYWORD, "media-source", nullptr, source);
+        return col;
     }
-    bool lpadmin(const std::string &args)
+    void collections(const char *name, std::vector<ipp_t *> cols)
     {
-        return std::system(("lpadmin -h " + server() + " " + args + " >/dev/null 2>&1").c_str()) ==
-               0;
+        ipp_attribute_t *a =
+            ippAddCollections(ipp, IPP_TAG_PRINTER, name, int(cols.size()), nullptr);
+        for (std::size_t i = 0; i < cols.size(); i++) {
+            ippSetCollection(ipp, &a, int(i), cols[i]);
+            ippDelete(cols[i]);
+        }
     }
-    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
-    const std::string &dir() const { return dir_; }
-
-private:
-    std::string dir_;
-    int port_ = 0;
-    pid_t pid_ = -1;
 };
 
-/* Waits for a file under `folder` whose text holds `token`. */
-std::string waitForPdf(const std::string &folder, const std::string &token)
+std::vector<std::pair<int, std::string>> binsOf(const std::vector<Bin> &bins)
 {
-    for (int i = 0; i < 300; i++) {
-        for (const std::string &name : filesIn(folder))
-            if (name.size() > 4 && name.substr(name.size() - 4) == ".pdf" &&
-                pdfText(folder + "/" + name).find(token) != std::string::npos)
-                return folder + "/" + name;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return {};
+    std::vector<std::pair<int, std::string>> list;
+    for (const Bin &b : bins)
+        list.emplace_back(b.number, b.name + "=" + b.source);
+    return list;
 }
 
-/* The server's spooled copy of a job's document (PreserveJobFiles). */
-std::string waitForSpooled(const std::string &spool, const std::string &content)
+winport::gdi::PageInfo letterPage(int bin, bool landscape = false)
 {
-    for (int i = 0; i < 100; i++) {
-        for (const std::string &name : filesIn(spool))
-            if (name[0] == 'd' && readAll(spool + "/" + name) == content)
-                return name;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return {};
+    winport::gdi::PageInfo page;
+    page.width = landscape ? 6600 : 5100;
+    page.height = landscape ? 5100 : 6600;
+    page.dpiX = page.dpiY = 600;
+    page.orientation =
+        landscape ? winport::gdi::Orientation::Landscape : winport::gdi::Orientation::Portrait;
+    page.paperSize = DMPAPER_LETTER;
+    page.defaultSource = bin;
+    page.mediaType = DMMEDIA_STANDARD;
+    return page;
 }
 
-class CupsTest : public SpoolTest {
-protected:
-    void TearDown() override { unsetenv("CUPS_SERVER"); }
-};
+CupsJobState jobState(int id, int state, std::vector<std::string> reasons = {})
+{
+    CupsJobState s;
+    s.id = id;
+    s.state = state;
+    s.reasons = std::move(reasons);
+    return s;
+}
 
 } // namespace
 
-TEST_F(CupsTest, QueuesOfAPrivateServerPrintPdfAndRaw)
+TEST(CupsQueues, SourcesGetTheBinNamesAndNumbersOfAWindowsDriver)
 {
-    if (access(WINPORT_CUPSD, X_OK) != 0 || access(kCupsPdfBackend, X_OK) != 0 ||
-        access(kCupsPdfPpd, R_OK) != 0)
-        GTEST_SKIP() << "cupsd or cups-pdf is not installed (scripts/bootstrap.sh installs them)";
-    PrivateCups cups;
-    std::string why;
-    if (!cups.start(why))
-        GTEST_SKIP() << why;
-    ASSERT_TRUE(cups.lpadmin(std::string("-p wp-pdf -E -v cups-pdf:/ -P ") + kCupsPdfPpd));
-    ASSERT_TRUE(cups.lpadmin("-p wp-raw -E -v file:/dev/null"));
-    setenv("CUPS_SERVER", cups.server().c_str(), 1);
-
-    OpenedPrinter pdf("wp-pdf");
-    ASSERT_NE(nullptr, pdf.h) << "the queue is a printer";
-    std::vector<BYTE> buf;
-    PRINTER_INFO_2A *info = printerInfo2(pdf.h, buf);
-    ASSERT_NE(nullptr, info);
-    EXPECT_STREQ("CUPS:wp-pdf", info->pPortName);
-    EXPECT_NE(nullptr, std::strstr(info->pDriverName, "PDF")) << info->pDriverName;
-    EXPECT_GT(DeviceCapabilitiesA("wp-pdf", nullptr, DC_PAPERS, nullptr, nullptr), 1);
-    std::vector<WORD> papers(64);
-    int n = DeviceCapabilitiesA("wp-pdf", nullptr, DC_PAPERS,
-                                reinterpret_cast<LPSTR>(papers.data()), nullptr);
-    EXPECT_NE(papers.begin() + n, std::find(papers.begin(), papers.begin() + n, DMPAPER_A4));
-
-    std::string token = "cupstoken" + std::to_string(getpid());
-    HDC dc = CreateDCA("WINSPOOL", "wp-pdf", nullptr, nullptr);
-    ASSERT_NE(nullptr, dc);
-    DOCINFOA di{sizeof di, token.c_str(), nullptr, nullptr, 0};
-    ASSERT_GT(StartDocA(dc, &di), 0);
-    ASSERT_GT(StartPage(dc), 0);
-    TextOutA(dc, 300, 300, token.c_str(), int(token.size()));
-    ASSERT_GT(EndPage(dc), 0);
-    ASSERT_GT(EndDoc(dc), 0) << GetLastError();
-    DeleteDC(dc);
-    /* cups-pdf writes to the job owner's home as the password file has it. */
-    const passwd *owner = getpwuid(geteuid());
-    std::string home = owner && owner->pw_dir ? owner->pw_dir : "/root";
-    std::string found = waitForPdf(home + "/PDF", token);
-    EXPECT_FALSE(found.empty()) << "cups-pdf wrote no PDF with the text; see " << cups.dir()
-                                << "/error_log";
-    if (!found.empty())
-        std::remove(found.c_str());
-
-    OpenedPrinter raw("wp-raw");
-    DOC_INFO_1A doc{const_cast<char *>("raw"), nullptr, const_cast<char *>("RAW")};
-    ASSERT_GT(StartDocPrinterA(raw.h, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
-    std::string bytes = std::string("\x1b@raw\0job\xff", 10) + token;
-    DWORD written = 0;
-    ASSERT_TRUE(WritePrinter(raw.h, bytes.data(), DWORD(bytes.size()), &written));
-    ASSERT_TRUE(EndDocPrinter(raw.h));
-    EXPECT_FALSE(waitForSpooled(cups.dir() + "/spool", bytes).empty())
-        << "the raw bytes did not reach the server unchanged";
+    auto bins = winport::spool::BinsForSources({"auto", "tray-1", "tray-2", "tray-3", "manual",
+                                                "envelope", "large-capacity", "photo", "tray-4",
+                                                "main", "by-pass-tray", "tray-2", "my-drawer"});
+    /* Names a caller can look for ("Tray 2", "Manual", "Envelope"); the
+     * server's numbering for the trays (2 middle, 3 lower); driver numbers
+     * from 256 for the rest and for a number already given; no keyword
+     * twice. */
+    EXPECT_EQ((std::vector<std::pair<int, std::string>>{
+                  {7, "Auto Select=auto"},
+                  {1, "Tray 1=tray-1"},
+                  {3, "Tray 2=tray-2"},
+                  {2, "Tray 3=tray-3"},
+                  {4, "Manual Feed=manual"},
+                  {5, "Envelope Feed=envelope"},
+                  {11, "Large Capacity=large-capacity"},
+                  {256, "Photo Tray=photo"},
+                  {257, "Tray 4=tray-4"},
+                  {258, "Main Tray=main"},
+                  {259, "Bypass Tray=by-pass-tray"},
+                  {260, "My Drawer=my-drawer"},
+              }),
+              binsOf(bins));
+    EXPECT_EQ(23u, winport::spool::BinsForSources({std::string(40, 'x')})[0].name.size())
+        << "names fit DC_BINNAMES";
 }
 
-TEST_F(SpoolTest, PageGroupsAreBlankedWithoutMovingAnyByte)
+TEST(CupsQueues, AQueueIsDescribedFromItsAttributes)
 {
-    addFolderPrinter("Lab Laser", "C:\\out");
-    HDC dc = CreateDCA("WINSPOOL", "Lab Laser", nullptr, nullptr);
-    DOCINFOA di{sizeof di, "groups", nullptr, nullptr, 0};
-    int job = StartDocA(dc, &di);
-    for (int i = 0; i < 2; i++) {
-        StartPage(dc);
-        TextOutA(dc, 10, 10, "text stays", 10);
-        EndPage(dc);
-    }
-    EndDoc(dc);
-    DeleteDC(dc);
-    std::string path = root.driveC("out/" + std::to_string(job) + "-groups.pdf");
-    std::string pdf = readAll(path);
-    ASSERT_FALSE(pdf.empty());
-    std::size_t size = pdf.size();
-    int stripped = winport::spool::StripPageGroups(pdf);
-    EXPECT_EQ(size, pdf.size());
-    EXPECT_EQ(std::string::npos, pdf.find("/S /Transparency")) << "cairo's page groups are gone";
-    if (stripped == 0)
-        GTEST_SKIP() << "this cairo writes no page groups";
-    EXPECT_EQ(2, stripped);
-    writeFile(path, pdf);
-    EXPECT_EQ(std::string::npos, pdfInfo(path).find("Syntax Error"));
-    EXPECT_NE(std::string::npos, pdfText(path).find("text stays"));
+    Answer a;
+    /* A queue whose first paper (11 x 14) is not its default (A4). */
+    a.keywords("media-supported",
+               {"na_11x14_11x14in", "na_letter_8.5x11in", "iso_a4_210x297mm",
+                "na_number-10_4.125x9.5in", "oe_4x6-label_4x6in", "custom_min_1x1in"});
+    a.keywords("media-default", {"iso_a4_210x297mm"});
+    a.keywords("media-source-supported", {"auto", "tray-1", "tray-2"});
+    a.collections("media-col-database", {Answer::media(21000, 29700, {0, 0, 0, 0}),
+                                         Answer::media(21000, 29700, {423, 423, 423, 1000}),
+                                         Answer::media(21590, 27940, {635, 635, 635, 635}),
+                                         Answer::media(21000, 29700, {100, 100, 100, 100})});
+    a.collections("media-col-default", {Answer::media(21590, 27940, {300, 300, 300, 300})});
+    a.collections("media-col-ready", {Answer::media(21590, 27940, {}, "tray-2"),
+                                      Answer::media(10477, 24130, {}, "by-pass-tray")});
+    a.keywords("sides-supported", {"one-sided", "two-sided-long-edge"});
+    a.keywords("sides-default", {"two-sided-long-edge"});
+    a.keywords("print-color-mode-supported", {"monochrome", "color"});
+    a.keywords("print-color-mode-default", {"monochrome"});
+    ippAddResolution(a.ipp, IPP_TAG_PRINTER, "printer-resolution-default", IPP_RES_PER_INCH, 600,
+                     600);
+    int xres[] = {300, 600}, yres[] = {300, 600};
+    ippAddResolutions(a.ipp, IPP_TAG_PRINTER, "printer-resolution-supported", 2, IPP_RES_PER_INCH,
+                      xres, yres);
+
+    Printer p = winport::spool::DescribeQueue("office", a.ipp);
+    EXPECT_EQ("CUPS:office", p.port);
+    std::vector<std::pair<int, std::string>> papers;
+    for (const auto &paper : p.papers)
+        papers.emplace_back(paper.number, paper.name);
+    EXPECT_EQ((std::vector<std::pair<int, std::string>>{{257, "11x14"},
+                                                        {DMPAPER_LETTER, "Letter"},
+                                                        {DMPAPER_A4, "A4"},
+                                                        {DMPAPER_ENV_10, "Envelope #10"},
+                                                        {258, "Label 4.00 x 6.00"}}),
+              papers);
+    EXPECT_EQ(DMPAPER_A4, p.defaultPaper);
+    /* A4's margins: the first entry with margins that is not borderless. */
+    const auto *a4 = p.paper(DMPAPER_A4);
+    ASSERT_TRUE(a4 && a4->ownMargins);
+    EXPECT_EQ((std::vector<int>{423, 423, 423, 1000}),
+              std::vector<int>(a4->margins, a4->margins + 4));
+    EXPECT_FALSE(p.paper(DMPAPER_ENV_10)->ownMargins) << "not in the database";
+    EXPECT_EQ(300, p.margins[0]) << "sizes the database lacks take the default media's";
+    /* The source only the loaded media mentions is a bin too; auto is the default. */
+    EXPECT_EQ((std::vector<std::pair<int, std::string>>{{7, "Auto Select=auto"},
+                                                        {1, "Tray 1=tray-1"},
+                                                        {3, "Tray 2=tray-2"},
+                                                        {4, "Bypass Tray=by-pass-tray"}}),
+              binsOf(p.bins));
+    EXPECT_EQ(DMBIN_AUTO, p.defaultSource);
+    EXPECT_EQ((std::vector<int>{600, 300}), p.resolutions);
+    EXPECT_TRUE(p.duplex);
+    EXPECT_EQ(DMDUP_VERTICAL, p.defaultDuplex);
+    EXPECT_TRUE(p.color);
+    EXPECT_TRUE(p.defaultMonochrome);
+
+    /* The device a DC of it draws on: A4 at 600 dpi inside those margins. */
+    auto dm = winport::spool::DefaultDevMode(p);
+    const DEVMODEA &d = winport::spool::AsDevMode(dm);
+    EXPECT_EQ(DMCOLOR_MONOCHROME, d.dmColor);
+    EXPECT_EQ(DMDUP_VERTICAL, d.dmDuplex);
+    auto desc = winport::spool::DescribeDevice(p, dm);
+    EXPECT_EQ(4961, desc.paperWidth);
+    EXPECT_EQ(100, desc.marginLeft);
+    EXPECT_EQ(236, desc.marginBottom);
+    EXPECT_FALSE(desc.color);
+
+    Printer bare = winport::spool::DescribeQueue("bare", nullptr);
+    EXPECT_EQ(DMPAPER_LETTER, bare.defaultPaper);
+    EXPECT_EQ(std::vector<int>{600}, bare.resolutions);
+    EXPECT_TRUE(bare.bins.empty());
+}
+
+TEST(CupsQueues, PagesSharingOneSettingGoAsOneJob)
+{
+    Printer p = winport::spool::DescribeQueue("office", nullptr);
+    p.bins = winport::spool::BinsForSources({"tray-1", "tray-2", "envelope"});
+    p.papers.emplace_back(DMPAPER_ENV_10, "Envelope #10", 1048, 2413);
+    p.papers.back().pwgWidth = 10477;
+    p.papers.back().pwgHeight = 24130;
+    p.duplex = true;
+    auto envelope = letterPage(DMBIN_ENVELOPE, true);
+    envelope.paperSize = DMPAPER_ENV_10;
+    envelope.width = 5700;
+    envelope.height = 2475;
+    auto mono = letterPage(DMBIN_MIDDLE);
+    mono.color = false;
+    auto twoSided = letterPage(DMBIN_MIDDLE);
+    twoSided.duplex = DMDUP_VERTICAL;
+    auto runs = winport::spool::PlanRuns(p, {letterPage(DMBIN_UPPER), letterPage(DMBIN_MIDDLE),
+                                             letterPage(DMBIN_MIDDLE, true), envelope, mono,
+                                             twoSided, letterPage(99)});
+    ASSERT_EQ(6u, runs.size());
+    std::vector<std::string> got;
+    for (const auto &r : runs)
+        got.push_back(std::to_string(r.first) + "-" + std::to_string(r.last) + " " +
+                      std::to_string(r.width) + "x" + std::to_string(r.height) + " " + r.source +
+                      " " + r.type + " " + r.sides + " " + r.colorMode);
+    EXPECT_EQ((std::vector<std::string>{
+                  "1-1 21590x27940 tray-1 stationery one-sided color",
+                  "2-3 21590x27940 tray-2 stationery one-sided color", /* landscape: same job */
+                  "4-4 10477x24130 envelope stationery one-sided color",
+                  "5-5 21590x27940 tray-2 stationery one-sided monochrome",
+                  "6-6 21590x27940 tray-2 stationery two-sided-long-edge color",
+                  "7-7 21590x27940  stationery one-sided color", /* a bin it lacks: none sent */
+              }),
+              got);
+}
+
+TEST(CupsQueues, ASentDocumentIsFinishedOnlyWithAllItsJobs)
+{
+    winport::spool::SentJob sent;
+    sent.ids = {10, 11, 12};
+    auto v = winport::spool::JudgeSentJob(sent,
+                                          {jobState(10, IPP_JSTATE_COMPLETED),
+                                           jobState(11, IPP_JSTATE_PROCESSING),
+                                           jobState(12, IPP_JSTATE_PENDING)},
+                                          false);
+    EXPECT_FALSE(v.finished);
+    EXPECT_TRUE(v.stopped.empty());
+    v = winport::spool::JudgeSentJob(sent,
+                                     {jobState(10, IPP_JSTATE_COMPLETED),
+                                      jobState(11, IPP_JSTATE_ABORTED),
+                                      jobState(12, IPP_JSTATE_CANCELED)},
+                                     false);
+    EXPECT_TRUE(v.finished);
+    EXPECT_EQ((std::vector<int>{10, 11, 12}), v.finishedIds) << "each is looked up for the log";
+    /* A stopped queue holds the job up: logged once, still counted. */
+    v = winport::spool::JudgeSentJob(sent,
+                                     {jobState(10, IPP_JSTATE_COMPLETED),
+                                      jobState(11, IPP_JSTATE_PENDING),
+                                      jobState(12, IPP_JSTATE_STOPPED)},
+                                     true);
+    EXPECT_FALSE(v.finished);
+    ASSERT_EQ(2u, v.stopped.size());
+    sent.warned = {11, 12};
+    EXPECT_TRUE(winport::spool::JudgeSentJob(
+                    sent, {jobState(11, IPP_JSTATE_PENDING, {"printer-stopped"})}, false)
+                    .stopped.empty());
 }

@@ -243,3 +243,40 @@ TEST_F(Properties, DeviceFontsOfThePrinterAreListedFirstOnItsDC)
         << "a face name longer than LOGFONTA holds is skipped";
     DeleteDC(dc);
 }
+
+TEST_F(Properties, BothSidesOnlyWhereThereIsADuplexer)
+{
+    EXPECT_EQ(0, DeviceCapabilitiesA("Lab Laser", nullptr, DC_DUPLEX, nullptr, nullptr));
+    EXPECT_EQ(1, DeviceCapabilitiesA("Lab Laser", nullptr, DC_COLLATE, nullptr, nullptr));
+    std::vector<BYTE> in = devmode();
+    dm(in).dmFields = DM_DUPLEX | DM_COLLATE;
+    dm(in).dmDuplex = DMDUP_VERTICAL;
+    dm(in).dmCollate = DMCOLLATE_FALSE;
+    std::vector<BYTE> out = devmode(&dm(in), DM_IN_BUFFER | DM_OUT_BUFFER);
+    EXPECT_EQ(DMDUP_SIMPLEX, dm(out).dmDuplex) << "no duplexer: one-sided stays";
+    EXPECT_EQ(DMCOLLATE_FALSE, dm(out).dmCollate);
+
+    addPrinter("Duplex Laser", {{"Port", "FOLDER:C:\\out"}}, {{"Duplex", 1}});
+    EXPECT_EQ(1, DeviceCapabilitiesA("Duplex Laser", nullptr, DC_DUPLEX, nullptr, nullptr));
+    OpenedPrinter duplex("Duplex Laser");
+    std::vector<BYTE> two(DocumentPropertiesA(nullptr, duplex.h, nullptr, nullptr, nullptr, 0));
+    ASSERT_EQ(IDOK, DocumentPropertiesA(nullptr, duplex.h, nullptr,
+                                        reinterpret_cast<PDEVMODEA>(two.data()), &dm(in),
+                                        DM_IN_BUFFER | DM_OUT_BUFFER));
+    EXPECT_EQ(DMDUP_VERTICAL, dm(two).dmDuplex);
+    EXPECT_TRUE(dm(two).dmFields & DM_DUPLEX);
+}
+
+TEST_F(Properties, RegistryMarginsAreTenthsOfAMillimetre)
+{
+    /* Margins are kept finer than the registry writes them (a queue's are
+     * hundredths); what an operator wrote must still give the same dots. */
+    addPrinter("Form Laser", {{"Port", "FOLDER:C:\\out"}, {"Margins", "64,42,0,0"}},
+               {{"Resolution", 600}});
+    HDC dc = CreateDCA("WINSPOOL", "Form Laser", nullptr, nullptr);
+    ASSERT_NE(nullptr, dc);
+    EXPECT_EQ(151, GetDeviceCaps(dc, PHYSICALOFFSETX));
+    EXPECT_EQ(99, GetDeviceCaps(dc, PHYSICALOFFSETY));
+    EXPECT_EQ(5100 - 151, GetDeviceCaps(dc, HORZRES));
+    DeleteDC(dc);
+}
