@@ -25,6 +25,8 @@ packages=(
   cups-filters time
   # printing: CUPS client library, a CUPS server and cups-pdf for the spooler tests
   libcups2-dev cups printer-driver-cups-pdf
+  # a real IPP printer for the CUPS tests (ippeveprinter needs a D-Bus daemon)
+  cups-ipp-utils dbus-daemon
 )
 
 missing=()
