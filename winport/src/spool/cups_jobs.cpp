@@ -160,15 +160,21 @@ bool settle(http_t *http, SentJob &sent, const std::vector<CupsJobState> &unfini
     }
     Verdict verdict = JudgeSentJob(sent, states, stopped.has_value());
     if (verdict.finished) {
+        /* Asked one by one, a job missing from the list may still be on its
+         * way (it moves between states): only an ended one settles. */
+        std::vector<CupsJobState> ended;
+        for (int id : verdict.finishedIds) {
+            ended.push_back(finishedJob(http, id));
+            if (ended.back().state && ended.back().state < IPP_JSTATE_CANCELED)
+                return true;
+        }
         if (!ForgetSentJob(sent))
             return false; /* another process settled it */
-        for (int id : verdict.finishedIds) {
-            CupsJobState s = finishedJob(http, id);
+        for (const CupsJobState &s : ended)
             if (s.state == IPP_JSTATE_CANCELED || s.state == IPP_JSTATE_ABORTED)
                 report(EVENTLOG_ERROR_TYPE, kFailedEvent,
                        documentOf(sent) + "failed to print on printer " + sent.printer + ": " +
                            describe(s, sent.queue));
-        }
         return false;
     }
     if (verdict.stopped.empty())
