@@ -87,8 +87,12 @@ std::vector<Bin> BinsForSources(const std::vector<std::string> &sources)
                 return true;
         return false;
     };
+    /* The sources come from the printer: a few dozen at most are bins. */
+    constexpr std::size_t kMaxBins = 64;
     short next = DMBIN_USER;
     for (const std::string &keyword : sources) {
+        if (bins.size() >= kMaxBins)
+            break;
         if (keyword.empty() || known(keyword))
             continue;
         Bin bin;

@@ -107,12 +107,24 @@ std::string labelName(const pwg_media_t &pwg)
     return name;
 }
 
+/* The answer comes from the printer: a queue lists at most this many
+ * papers (drivers show a few dozen), each at most 5 m long, so a printer
+ * listing thousands of sizes, or absurd ones, leaves the queue usable and
+ * the paper numbers within a short. */
+constexpr std::size_t kMaxPapers = 200;
+constexpr int kMaxPaperSize = 500000; /* hundredths of a mm */
+
 void addPaper(Printer &p, const std::string &keyword, short &custom)
 {
-    if (keyword.compare(0, 7, "custom_") == 0) /* the range of custom sizes, not a paper */
+    /* The bounds of custom and roll sizes are ranges, not papers. */
+    for (const char *range : {"custom_", "roll_max_", "roll_min_"})
+        if (keyword.compare(0, std::strlen(range), range) == 0)
+            return;
+    if (p.papers.size() >= kMaxPapers)
         return;
     pwg_media_t *pwg = pwgMediaForPWG(keyword.c_str());
-    if (!pwg || pwg->width <= 0 || pwg->length <= 0)
+    if (!pwg || pwg->width <= 0 || pwg->length <= 0 || pwg->width > kMaxPaperSize ||
+        pwg->length > kMaxPaperSize)
         return;
     for (const Paper &known : p.papers)
         if (known.pwg == keyword)

@@ -10,6 +10,8 @@
 
 #include "spool/spool_cups.h"
 
+#include <set>
+
 using namespace spooltest;
 
 namespace {
@@ -187,6 +189,46 @@ TEST(CupsQueues, AQueueIsDescribedFromItsAttributes)
     EXPECT_EQ(DMPAPER_LETTER, bare.defaultPaper);
     EXPECT_EQ(std::vector<int>{600}, bare.resolutions);
     EXPECT_TRUE(bare.bins.empty());
+}
+
+TEST(CupsQueues, APrinterListingTooMuchStillGivesAUsableQueue)
+{
+    /* Thousands of sizes and sources, range bounds and a 40 m sheet, as a
+     * faulty or hostile printer might list them. */
+    std::vector<std::string> sizes = {"roll_max_36x1200in", "roll_min_2x1in", "custom_max_9x9in",
+                                      "na_huge_1600x1600in", "na_letter_8.5x11in"};
+    std::vector<std::string> trays;
+    for (int i = 1; i <= 5000; i++) {
+        sizes.push_back("oe_size" + std::to_string(i) + "_" + std::to_string(i % 30 + 2) + "x" +
+                        std::to_string(i % 40 + 2) + "in");
+        trays.push_back("tray-" + std::to_string(i));
+    }
+    auto pointers = [](const std::vector<std::string> &list) {
+        std::vector<const char *> p;
+        for (const std::string &s : list)
+            p.push_back(s.c_str());
+        return p;
+    };
+    Answer a;
+    a.keywords("media-supported", pointers(sizes));
+    a.keywords("media-source-supported", pointers(trays));
+    Printer p = winport::spool::DescribeQueue("flood", a.ipp);
+
+    ASSERT_FALSE(p.papers.empty());
+    EXPECT_LE(p.papers.size(), 200u);
+    EXPECT_EQ(DMPAPER_LETTER, p.papers.front().number) << "ranges and absurd sizes are no papers";
+    std::set<int> numbers;
+    for (const auto &paper : p.papers) {
+        EXPECT_GT(paper.number, 0) << paper.name;
+        EXPECT_TRUE(numbers.insert(paper.number).second) << paper.name;
+    }
+    EXPECT_LE(p.bins.size(), 64u);
+    numbers.clear();
+    for (const Bin &b : p.bins) {
+        EXPECT_GT(b.number, 0) << b.name;
+        EXPECT_TRUE(numbers.insert(b.number).second) << b.name;
+    }
+    EXPECT_NE(nullptr, p.paper(p.defaultPaper));
 }
 
 TEST(CupsQueues, PagesSharingOneSettingGoAsOneJob)
