@@ -4,7 +4,8 @@
  * Everywhere queue of a private cupsd, in front of ippeveprinter declared
  * as an office laser.  The server's tray numbers go through the client's
  * tray-name rules to the queue's bins, and each page reaches the printer
- * from the tray it asked for, the envelope on envelope paper.
+ * from the tray it asked for, the envelope on envelope paper; a text
+ * report reaches it on the queue's default paper, not its first.
  */
 #include <algorithm>
 #include <cstdlib>
@@ -38,15 +39,20 @@ protected:
     {
         const std::string file = root_.path() + "/job.txt";
         WriteText(file, job);
+        return Run("--job " + Quoted(file));
+    }
+
+    /* Runs novarc-send with args against a spawned client; its output. */
+    std::string Run(const std::string &args)
+    {
         WriteText(root_.driveC("novarc/bin/PRINT_DEBUGGING_ON"), "");
         int status = 0;
         /* On the real clock: novarc-send's ten seconds to hand the
          * connection over must be ten seconds on a busy machine. */
-        std::string out =
-            RunCommand("WINPORT_ROOT=" + Quoted(root_.path()) +
-                           " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 3000 --job " +
-                           Quoted(file) + " 2>&1",
-                       &status);
+        std::string out = RunCommand(
+            "WINPORT_ROOT=" + Quoted(root_.path()) +
+                " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 3000 " + args + " 2>&1",
+            &status);
         EXPECT_EQ(status, 0) << out;
         return out;
     }
@@ -106,4 +112,35 @@ TEST_F(CupsPrinterE2E, TraysTheServerNamesAreTheTraysThePrinterFeedsFrom)
             << job->attr("media-col");
         EXPECT_NE(job->attr("media-col").find(e.size), std::string::npos) << job->attr("media-col");
     }
+}
+
+TEST_F(CupsPrinterE2E, ATextReportComesOutOnTheQueuesDefaultPaper)
+{
+    /* Through CUPS the queue lists A4 first; its default is made legal.  A
+     * text report names no paper, so it prints on the queue's default, not
+     * on the first size listed, with the queue's quarter-inch margins and
+     * no scaling. */
+    ASSERT_TRUE(cups_.lpadmin("-p wp-laser -o media-default=na_legal_8.5x14in"));
+    std::string text;
+    for (int line = 1; line <= 30; line++)
+        text += "report line " + std::to_string(line) + "\r\n";
+    const std::string file = root_.path() + "/report.txt";
+    WriteText(file, text);
+    const std::string out = Run("--printer wp-laser --text " + Quoted(file));
+    EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
+
+    std::vector<ReceivedJob> jobs = WaitForJobs(printer_.uri(), "", 1);
+    ASSERT_EQ(jobs.size(), 1u) << out;
+    const std::string media = jobs[0].attr("media-col");
+    EXPECT_NE(media.find("x-dimension=21590 y-dimension=35560"), std::string::npos) << media;
+    EXPECT_NE(media.find("media-left-margin=635"), std::string::npos) << media;
+    std::vector<ReceivedJob> queued = JobsAt("ipp://" + cups_.server() + "/printers/wp-laser");
+    ASSERT_EQ(queued.size(), 1u);
+    EXPECT_EQ(queued[0].attr("print-scaling"), "none");
+    const std::string pdf = KeptDocument(printer_, jobs[0].id);
+    ASSERT_FALSE(pdf.empty());
+    EXPECT_NE(RunCommand("pdfinfo " + Quoted(pdf)).find("612 x 1008 pts"), std::string::npos);
+    const std::string printed = RunCommand("pdftotext " + Quoted(pdf) + " -");
+    EXPECT_NE(printed.find("report line 1"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("report line 30"), std::string::npos) << printed;
 }
