@@ -33,6 +33,9 @@ typedef struct _cairo_surface cairo_surface_t;
 
 /* StretchBlt from a cairo image surface (CAIRO_FORMAT_RGB24, top row first)
  * onto any DC, with the raster operations BitBlt takes that use a source.
+ * A CAIRO_FORMAT_A1 surface is a black and white picture whose set bits are
+ * black: SRCCOPY draws it whole, SRCAND its black alone (other operations
+ * fail); a PDF page holds it as an image mask of one bit per pixel.
  * Mime data the surface carries (CAIRO_MIME_TYPE_JPEG, ..._CCITT_FAX with
  * its parameters, ..._JP2) reaches a PDF page, which then holds those
  * compressed bytes instead of the pixels.  The record gets a bitmap item

@@ -12,6 +12,7 @@
  * bitmap draw only the part inside it.
  */
 #include "gdi_pixels.h"
+#include "gdi_print.h"
 
 #include "winport_gdi_ext.h"
 
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace winport::gdi;
 
@@ -88,6 +90,9 @@ void fillDestination(cairo_t *cr, const DeviceContext &dc, const Blit &b)
     cairo_fill(cr);
 }
 
+void paintMask(cairo_t *cr, const DeviceContext &dc, cairo_surface_t *src, const Blit &b, int x0,
+               int y0, int x1, int y1, bool raster);
+
 void paintSource(cairo_t *cr, const DeviceContext &dc, cairo_surface_t *src, const Blit &b,
                  bool raster)
 {
@@ -99,6 +104,10 @@ void paintSource(cairo_t *cr, const DeviceContext &dc, cairo_surface_t *src, con
         y1 = std::min(std::max(b.sy, b.sy + b.sh), h);
     if (x0 >= x1 || y0 >= y1)
         return;
+    if (cairo_image_surface_get_format(src) == CAIRO_FORMAT_A1) {
+        paintMask(cr, dc, src, b, x0, y0, x1, y1, raster);
+        return;
+    }
     if (b.rop == NOTSRCCOPY)
         invertSurface(src);
     cairo_translate(cr, b.x, b.y);
@@ -126,7 +135,34 @@ void paintSource(cairo_t *cr, const DeviceContext &dc, cairo_surface_t *src, con
     cairo_fill(cr);
 }
 
-/* Draws src (an RGB24 surface, or null for source-less operations). */
+/* Draws a 1-bit picture (an A1 surface: set bits are ink) as a mask: black
+ * ink, and for SRCCOPY white paper under the source rectangle first.  A PDF
+ * page takes the mask as an image mask of the picture's own bits (1 MB for
+ * a 300-dpi letter page, instead of 33 MB of RGB), which carries the
+ * picture's CCITT bytes when it has them. */
+void paintMask(cairo_t *cr, const DeviceContext &dc, cairo_surface_t *src, const Blit &b, int x0,
+               int y0, int x1, int y1, bool raster)
+{
+    cairo_translate(cr, b.x, b.y);
+    cairo_scale(cr, static_cast<double>(b.cx) / b.sw, static_cast<double>(b.cy) / b.sh);
+    cairo_translate(cr, -b.sx, -b.sy);
+    cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+    if (b.rop == SRCCOPY) {
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_fill_preserve(cr);
+    }
+    cairo_clip(cr);
+    cairo_pattern_t *mask = cairo_pattern_create_for_surface(src);
+    cairo_pattern_set_filter(mask,
+                             dc.stretchMode == HALFTONE ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    /* EXTEND_NONE is what lets a PDF page keep the mask as one image. */
+    cairo_pattern_set_extend(mask, raster ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_mask(cr, mask);
+    cairo_pattern_destroy(mask);
+}
+
+/* Draws src (an RGB24 or A1 surface, or null for source-less operations). */
 void blitTo(DeviceContext &dc, cairo_surface_t *src, const Blit &b)
 {
     DrawTarget target(dc);
@@ -269,6 +305,32 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
 
 namespace {
 
+/* Sources drawn on a PDF page live as long as the page's recording: cairo
+ * records a snapshot of each, and a source released before the page is
+ * written would be copied into it (megabytes for a scanned page) when the
+ * caller lets go of it.  The recording drops its commands before its user
+ * data, so by then no snapshot is left to copy. */
+void keepUntilPageWritten(DeviceContext &dc, cairo_surface_t *source)
+{
+    if (!dc.printer || !dc.printer->pageRecording)
+        return;
+    static const cairo_user_data_key_t key{};
+    using Kept = std::vector<cairo_surface_t *>;
+    auto *kept = static_cast<Kept *>(cairo_surface_get_user_data(dc.printer->pageRecording, &key));
+    if (!kept) {
+        kept = new Kept;
+        if (cairo_surface_set_user_data(dc.printer->pageRecording, &key, kept, [](void *p) {
+                for (cairo_surface_t *s : *static_cast<Kept *>(p))
+                    cairo_surface_destroy(s);
+                delete static_cast<Kept *>(p);
+            }) != CAIRO_STATUS_SUCCESS) {
+            delete kept;
+            return;
+        }
+    }
+    kept->push_back(cairo_surface_reference(source));
+}
+
 /* The record keeps call names by pointer: a component's own text may go
  * away with the component, so each name is kept here once (GDI lock held). */
 const char *keptCallName(const char *call)
@@ -280,7 +342,8 @@ const char *keptCallName(const char *call)
 } // namespace
 
 /* winport_gdi_blit_surface: StretchBlt from a component's RGB24 cairo
- * surface, keeping whatever mime data the surface carries for the page. */
+ * surface, or a 1-bit picture as an A1 mask, keeping whatever mime data the
+ * surface carries for the page. */
 BOOL winport_gdi_blit_surface(HDC hdc, const char *call, int xDest, int yDest, int wDest, int hDest,
                               cairo_surface_t *source, int xSrc, int ySrc, int wSrc, int hSrc,
                               int bitsPerPixel, DWORD rop)
@@ -289,10 +352,14 @@ BOOL winport_gdi_blit_surface(HDC hdc, const char *call, int xDest, int yDest, i
     DeviceContext *dc = dcFromHandle(hdc);
     if (!dc)
         return FALSE;
-    if (!source || cairo_surface_status(source) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE ||
-        cairo_image_surface_get_format(source) != CAIRO_FORMAT_RGB24 || !ropSupported(rop) ||
-        !ropNeedsSource(rop)) {
+    const bool image = source && cairo_surface_status(source) == CAIRO_STATUS_SUCCESS &&
+                       cairo_surface_get_type(source) == CAIRO_SURFACE_TYPE_IMAGE;
+    const cairo_format_t format =
+        image ? cairo_image_surface_get_format(source) : CAIRO_FORMAT_INVALID;
+    const bool supported = format == CAIRO_FORMAT_RGB24
+                               ? ropSupported(rop) && ropNeedsSource(rop)
+                               : format == CAIRO_FORMAT_A1 && (rop == SRCCOPY || rop == SRCAND);
+    if (!supported) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -310,6 +377,8 @@ BOOL winport_gdi_blit_surface(HDC hdc, const char *call, int xDest, int yDest, i
         cairo_destroy(cr);
     }
     blitTo(*dc, drawn, b);
+    if (drawn == source)
+        keepUntilPageWritten(*dc, source);
     cairo_surface_destroy(drawn);
     if (recording(*dc))
         recordBlit(*dc, keptCallName(call), b, cairo_image_surface_get_width(source),

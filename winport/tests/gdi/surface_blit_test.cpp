@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 using namespace gditest;
 
@@ -89,6 +90,91 @@ TEST(BlitSurface, DrawsWithSrcCopyAndSrcAndAndIsRecordedAsABitmap)
     EXPECT_EQ(blits[0].bmWidth, 2);
     EXPECT_EQ(blits[0].bmBits, 1);
     EXPECT_STREQ(blits[1].call, "winport_gdi_blit_surface");
+}
+
+/* A 1-bit picture: set bits are black ink.  SRCCOPY draws paper and ink,
+ * SRCAND only the ink; a PDF page keeps it as an image mask. */
+TEST(BlitSurface, OneBitPicturesDrawInkAndPaperAndStayOneBitInPdf)
+{
+    auto printer = makePrinter(smallRaster(), PageFormat::Raster);
+    startDoc(printer->dc);
+    StartPage(printer->dc);
+    RECT band{0, 0, 600, 20};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(printer->dc, &band, red);
+    DeleteObject(red);
+    /* 40 pixels wide, so the second word of a row counts too: the left
+     * 20 and the last 4 are ink. */
+    cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A1, 40, 1);
+    cairo_t *cr = cairo_create(mask);
+    cairo_rectangle(cr, 0, 0, 20, 1);
+    cairo_rectangle(cr, 36, 0, 4, 1);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    EXPECT_TRUE(
+        winport_gdi_blit_surface(printer->dc, "x", 0, 0, 200, 40, mask, 0, 0, 40, 1, 1, SRCAND));
+    EXPECT_TRUE(
+        winport_gdi_blit_surface(printer->dc, "x", 300, 0, 200, 40, mask, 0, 0, 40, 1, 1, SRCCOPY));
+    SetLastError(kSentinel);
+    EXPECT_FALSE(
+        winport_gdi_blit_surface(printer->dc, "x", 0, 0, 2, 2, mask, 0, 0, 40, 1, 1, SRCPAINT));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EndDoc(printer->dc);
+    const KeptRaster &r = printer->sink->rasters.at(0);
+    EXPECT_EQ(r.at(50, 10), kBlack);
+    EXPECT_EQ(r.at(150, 10), kRed) << "SRCAND leaves the page where there is no ink";
+    EXPECT_EQ(r.at(195, 10), kBlack);
+    EXPECT_EQ(r.at(350, 10), kBlack);
+    EXPECT_EQ(r.at(450, 10), kWhite) << "SRCCOPY draws the paper too";
+    EXPECT_EQ(r.at(495, 10), kBlack);
+
+    const std::string pdf = pdfWithBlit(mask, 200);
+    EXPECT_NE(pdf.find("/ImageMask true"), std::string::npos);
+    cairo_surface_destroy(mask);
+}
+
+/* A PDF page is written after the drawing: a source the caller releases at
+ * once still shows, and one the caller paints over afterwards shows as it
+ * was when drawn. */
+TEST(BlitSurface, PdfPagesShowSourcesAsTheyWereWhenDrawn)
+{
+    ScratchDir dir;
+    auto printer = makePrinter();
+    startDoc(printer->dc);
+    StartPage(printer->dc);
+    cairo_surface_t *released = solidSurface(4, 4, kBlack);
+    cairo_surface_t *repainted = solidSurface(4, 4, kRed);
+    EXPECT_TRUE(winport_gdi_blit_surface(printer->dc, "x", 600, 600, 1200, 1200, released, 0, 0, 4,
+                                         4, 24, SRCCOPY));
+    cairo_surface_destroy(released);
+    EXPECT_TRUE(winport_gdi_blit_surface(printer->dc, "x", 2400, 600, 1200, 1200, repainted, 0, 0,
+                                         4, 4, 24, SRCCOPY));
+    cairo_t *cr = cairo_create(repainted);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    EndPage(printer->dc);
+    EndDoc(printer->dc);
+    cairo_surface_destroy(repainted);
+    const std::string pdf = dir.path() + "/page.pdf";
+    std::ofstream(pdf, std::ios::binary) << printer->sink->pdf;
+
+    /* 10 dpi, grey: "P5\n85 110\n255\n" then the pixels. */
+    const std::string pgm = RunCommand("pdftoppm -r 10 -gray " + pdf);
+    std::istringstream head(pgm);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    head >> magic >> w >> h >> max;
+    const std::size_t start = static_cast<std::size_t>(head.tellg()) + 1;
+    ASSERT_EQ(magic, "P5");
+    ASSERT_GE(pgm.size(), start + static_cast<std::size_t>(w) * h);
+    auto grey = [&](int x, int y) { return (unsigned char)pgm[start + (std::size_t)y * w + x]; };
+    /* The printable area starts a quarter inch in; the squares' centres are
+     * at 2 and 5 inches across, 2 inches down. */
+    EXPECT_LT(grey(20, 20), 40) << "the released source is drawn";
+    const int red = grey(50, 20);
+    EXPECT_GT(red, 40) << "the repainting after the drawing does not reach the page";
+    EXPECT_LT(red, 120) << "red, not the paper";
 }
 
 TEST(BlitSurface, NotSrcCopyLeavesTheCallersSurfaceAlone)
