@@ -32,7 +32,13 @@ bool DrawsPdf(HDC hdc)
 INT Paint(HDC hdc, Image &image, Pix *shown, const RECT &source, const RECT &dest, DWORD rop,
           const char *call, bool keepOriginal)
 {
-    SurfacePtr surface = SurfaceFromPix(shown);
+    /* Black and white pages copied or ANDed onto the page (nearly every
+     * scan) go as a 1-bit mask; everything else as colour. */
+    SurfacePtr surface;
+    if (rop == SRCCOPY || rop == SRCAND)
+        surface = MaskFromPix(shown);
+    if (!surface)
+        surface = SurfaceFromPix(shown);
     if (!surface)
         return L_ERR_NO_MEMORY;
     if (keepOriginal)

@@ -1,6 +1,6 @@
 /*
- * Leptonica pixels <-> cairo RGB24 surfaces, and compressed bytes as cairo
- * mime data (see surface.h).
+ * Leptonica pixels <-> cairo RGB24 surfaces, black and white pages as A1
+ * masks, and compressed bytes as cairo mime data (see surface.h).
  *
  * A Leptonica 32-bit pixel is 0xRRGGBBAA in a native word; cairo's RGB24 is
  * 0x00RRGGBB.  In a 1-bit Pix, 1 is black.  Pages are large (a 300-dpi
@@ -10,9 +10,13 @@
 #include "surface.h"
 #include "original.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace imaging {
 namespace {
@@ -95,13 +99,46 @@ void SetMimeText(cairo_surface_t *surface, const char *type, const std::string &
         delete keep;
 }
 
+/* A PDF image mask paints its 1 samples, and a mask's 1 bits are the ink:
+ * the file's black runs must decode as 1, the opposite of the grey image a
+ * colour surface gives, so BlackIs1 flips. */
+std::string MaskParams(std::string params)
+{
+    static const std::string kBlackIs1 = " BlackIs1=true";
+    const std::size_t at = params.find(kBlackIs1);
+    if (at == std::string::npos)
+        return params + kBlackIs1;
+    return params.erase(at, kBlackIs1.size());
+}
+
+/* A surface whose every byte the caller writes: cairo would clear a page
+ * of megabytes first (and fault in every page of it twice). */
+SurfacePtr UnclearedSurface(cairo_format_t format, int w, int h)
+{
+    const int stride = cairo_format_stride_for_width(format, w);
+    if (stride <= 0 || h <= 0)
+        return nullptr;
+    void *data = std::malloc(static_cast<std::size_t>(stride) * static_cast<std::size_t>(h));
+    if (!data)
+        return nullptr;
+    SurfacePtr surface(cairo_image_surface_create_for_data(static_cast<unsigned char *>(data),
+                                                           format, w, h, stride));
+    static const cairo_user_data_key_t key{};
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(surface.get(), &key, data, std::free) != CAIRO_STATUS_SUCCESS) {
+        std::free(data);
+        return nullptr;
+    }
+    return surface;
+}
+
 } // namespace
 
 SurfacePtr SurfaceFromPix(Pix *pix)
 {
     const int w = pixGetWidth(pix), h = pixGetHeight(pix);
-    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+    SurfacePtr surface = UnclearedSurface(CAIRO_FORMAT_RGB24, w, h);
+    if (!surface)
         return nullptr;
     const std::array<std::uint32_t, 256> table = Palette(pix);
     const l_uint32 *data = pixGetData(pix);
@@ -112,6 +149,58 @@ SurfacePtr SurfaceFromPix(Pix *pix)
         ConvertRow(pix, data + static_cast<long>(y) * wpl,
                    reinterpret_cast<std::uint32_t *>(out + static_cast<long>(y) * stride), w,
                    table.data());
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
+/* Leptonica keeps the first of a word's 32 pixels in its top bit; cairo's
+ * A1 in the bit of the word's lowest address byte's lowest bit on a
+ * little-endian machine, its top bit on a big-endian one. */
+namespace {
+std::uint32_t A1Word(std::uint32_t word)
+{
+    if constexpr (std::endian::native == std::endian::big)
+        return word;
+    static const std::array<std::uint8_t, 256> reversed = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int v = 0; v < 256; v++)
+            for (int b = 0; b < 8; b++)
+                if (v & (1 << b))
+                    t[v] |= static_cast<std::uint8_t>(0x80 >> b);
+        return t;
+    }();
+    return std::uint32_t(reversed[word >> 24]) | std::uint32_t(reversed[(word >> 16) & 0xFF]) << 8 |
+           std::uint32_t(reversed[(word >> 8) & 0xFF]) << 16 |
+           std::uint32_t(reversed[word & 0xFF]) << 24;
+}
+} // namespace
+
+SurfacePtr MaskFromPix(Pix *pix)
+{
+    if (pixGetDepth(pix) != 1)
+        return nullptr;
+    const COLORREF zero = ColorOf(pix, 0), one = ColorOf(pix, 1);
+    const COLORREF black = RGB(0, 0, 0), white = RGB(255, 255, 255);
+    if (!((zero == white && one == black) || (zero == black && one == white)))
+        return nullptr; /* two other colours: drawn in colour */
+    const std::uint32_t invert = one == black ? 0 : 0xFFFFFFFFu;
+    const int w = pixGetWidth(pix), h = pixGetHeight(pix);
+    SurfacePtr surface = UnclearedSurface(CAIRO_FORMAT_A1, w, h);
+    if (!surface)
+        return nullptr;
+    const l_uint32 *data = pixGetData(pix);
+    const int wpl = pixGetWpl(pix);
+    unsigned char *out = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    const int words = std::min(wpl, stride / 4);
+    for (int y = 0; y < h; y++) {
+        const l_uint32 *line = data + static_cast<long>(y) * wpl;
+        auto *row = reinterpret_cast<std::uint32_t *>(out + static_cast<long>(y) * stride);
+        for (int i = 0; i < words; i++) {
+            const std::uint32_t ink = line[i] ^ invert;
+            row[i] = ink ? A1Word(ink) : 0; /* most of a scanned page is paper */
+        }
+    }
     cairo_surface_mark_dirty(surface.get());
     return surface;
 }
@@ -159,7 +248,10 @@ void AttachOriginal(cairo_surface_t *surface, Image &image, bool forPdf)
         break;
     case Original::CcittG4:
         SetMime(surface, CAIRO_MIME_TYPE_CCITT_FAX, original.bytes);
-        SetMimeText(surface, CAIRO_MIME_TYPE_CCITT_FAX_PARAMS, original.ccittParams);
+        SetMimeText(surface, CAIRO_MIME_TYPE_CCITT_FAX_PARAMS,
+                    cairo_image_surface_get_format(surface) == CAIRO_FORMAT_A1
+                        ? MaskParams(original.ccittParams)
+                        : original.ccittParams);
         break;
     default:
         break;

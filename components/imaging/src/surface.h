@@ -20,6 +20,12 @@ using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
  * applied); null when memory runs out. */
 SurfacePtr SurfaceFromPix(Pix *pix);
 
+/* A new A1 surface whose set bits are the black pixels of a black and white
+ * 1-bit Pix (1 MB for a 300-dpi letter page, against 33 MB as RGB24); null
+ * for other Pixes (other depths, a colour map of two other colours) and
+ * when memory runs out. */
+SurfacePtr MaskFromPix(Pix *pix);
+
 /* A new 32-bit RGB Pix from an RGB24 surface. */
 PixPtr PixFromSurface(cairo_surface_t *surface);
 
