@@ -13,6 +13,7 @@
 #include "printer.h"
 #include "stream.h"
 #include "workers.h"
+#include "wp.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const RequestRoute kRoutes[] = {
 /*   type, log name, runs, worker, handler */
     {OPEN_PRINTER, "OPEN_PRINTER", RUNS_MAIN, NULL, HandleOpenPrinter},
     {CLOSE_PRINTER, "CLOSE_PRINTER", RUNS_MAIN, NULL, HandleClosePrinter},
-    {PRINT_NOVARC_DOCUMENT, "PRINT_NOVARC_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcDocument", HandleLogOnly},
+    {PRINT_NOVARC_DOCUMENT, "PRINT_NOVARC_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcDocument", HandlePrintNovarcDocument},
     {PRINT_WORD_DOCUMENT, "PRINT_WORD_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcWordDocument", HandleLogOnly},
     {PRINT_STREAM, "PRINT_STREAM", RUNS_WORKER, "ThreadPrintNovarcStream", HandlePrintNovarcStream},
     {PRINT_DOCUMENT_ERROR, "Print Document Error", RUNS_MAIN, NULL, HandleMainLogOnly},
@@ -41,7 +42,7 @@ const RequestRoute kRoutes[] = {
     {PRINT_END_ANNOTATION, "PRINT_END_ANNOTATION", RUNS_WORKER, "ThreadReceiveEndAnnotationFile", HandleLogOnly},
     {IS_IMAGE_FILE_HERE, "IS_IMAGE_FILE_HERE", RUNS_MAIN, NULL, HandleIsImageFileHere},
     {PRINT_LOCAL_IMAGE, "PRINT_LOCAL_IMAGE", RUNS_WORKER, "ThreadPrintImageFile", HandleLogOnly},
-    {PRINT_DATA_FIELD_INFO, "PRINT_DATA_FIELD_INFO", RUNS_WORKER, "ThreadGetDataFieldInfo", HandleLogOnly},
+    {PRINT_DATA_FIELD_INFO, "PRINT_DATA_FIELD_INFO", RUNS_WORKER, "ThreadGetDataFieldInfo", HandleGetDataFieldInfo},
     {SET_PRINT_SIZE_23, "SET_PRINT_SIZE", RUNS_PRINT_MODE, "ThreadSetPrintMode", HandleSetPrintMode},
     {SET_PRINT_SIZE_24, "SET_PRINT_SIZE", RUNS_PRINT_MODE, "ThreadSetPrintMode", HandleSetPrintMode},
     {SIGNATURE_IMAGE, "SIGNATURE_IMAGE", RUNS_WORKER, "ThreadReceiveSignatureImage", HandleLogOnly},
@@ -55,7 +56,7 @@ const RequestRoute kRoutes[] = {
     {PRINT_PRESCRIPTION, "PRINT_PRESCRIPTION", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
     {SET_LANDSCAPE_MODE, "SET_LANDSCAPE_MODE", RUNS_WORKER, "ThreadSetLandscapeMode", HandleSetLandscapeMode},
     {PRINT_EYE_PRESCRIPTION, "PRINT_EYE_PRESCRIPTION", RUNS_WORKER, "ThreadPrintEyePrescription", HandleLogOnly},
-    {PRINT_NOVARC_DOCUMENT_HEADING, "PRINT_NOVARC_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcDocumentWithHeading", HandleLogOnly},
+    {PRINT_NOVARC_DOCUMENT_HEADING, "PRINT_NOVARC_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcDocumentWithHeading", HandlePrintNovarcDocument},
     {PRINT_PRESCRIPTION_PENN, "PRINT_PRESCRIPTION_PENN", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
     {DAW_IMAGE, "DAW_IMAGE", RUNS_WORKER, "ThreadReceiveDawImage", HandleLogOnly},
     {END_DAW_IMAGE, "END_DAW_IMAGE", RUNS_WORKER, "ThreadReceiveEndDawImage", HandleLogOnly},

@@ -23,6 +23,7 @@
 #include "printer_state.h"
 #include "special_printers.h"
 #include "stream_state.h"
+#include "wp_state.h"
 
 #define KERNEL_NAME_SIZE 260
 #define PRINTER_NAME_SIZE 200
@@ -141,6 +142,8 @@ public:
     DrawState m_Draw;
     /* The named file being received (SEND_NAMED_FILE). */
     NamedFileTransfer m_NamedFile;
+    /* The data-field list and page breaks of word-processor documents (wp/). */
+    WpState m_Wp;
     char m_szCreateError[64];
 
 private:
