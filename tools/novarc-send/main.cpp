@@ -3,7 +3,7 @@
  * Connects to a workstation's print port, or starts a local Novarcprint and
  * hands it a loopback connection the way the print service does, sends the
  * requests of a job file (or the common job built from --printer and
- * --text), and prints every reply decoded, saving returned files.
+ * --text or --wp-document), and prints every reply decoded, saving returned files.
  */
 #include <unistd.h>
 
@@ -29,6 +29,7 @@ struct Options {
     std::string job;
     std::string printer;
     std::string text;
+    std::string wpDocument;    /* a file holding a print-document payload */
     int formLength = 66;       /* lines per page of the common job */
     std::string clientVersion; /* "MAJOR[.MINOR]" for the version-info message */
     std::string saveDir = ".";
@@ -39,7 +40,7 @@ void Usage()
 {
     fprintf(stderr,
             "usage: novarc-send [--host H] [--port P] | [--spawn PATH-TO-Novarcprint]\n"
-            "                   [--job FILE] [--printer NAME --text FILE]\n"
+            "                   [--job FILE] [--printer NAME --text FILE | --wp-document FILE]\n"
             "                   [--form-length N] [--client-version MAJOR[.MINOR]]\n"
             "                   [--save-dir DIR] [--wait MS]\n"
             "Sends the requests of FILE (see docs/novarc-send.md) and prints the replies.\n");
@@ -64,6 +65,8 @@ bool ParseArgs(int argc, char **argv, Options *o)
             o->printer = v;
         else if (a == "--text")
             o->text = v;
+        else if (a == "--wp-document")
+            o->wpDocument = v;
         else if (a == "--form-length")
             o->formLength = atoi(v.c_str());
         else if (a == "--client-version")
@@ -99,7 +102,21 @@ JobStep VersionInfoStep(const std::string &version)
     return step;
 }
 
-/* The common job: open the printer, print the text in pieces, close. */
+bool ReadFile(const std::string &path, std::string *out, std::string *error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    std::ostringstream all;
+    all << in.rdbuf();
+    *out = all.str();
+    return true;
+}
+
+/* The common job: open the printer, print the text in pieces or the
+ * word-processor document, close. */
 bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *error)
 {
     JobStep open;
@@ -109,15 +126,17 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
      * server uses for letter paper at 6 lines per inch. */
     open.payload = o.printer + '\0' + '\0' + NovarcInt32(o.formLength) + NovarcInt32(0) + '\0';
     steps->push_back(open);
-    if (!o.text.empty()) {
-        std::ifstream in(o.text, std::ios::binary);
-        if (!in) {
-            *error = "cannot read " + o.text;
+    if (!o.wpDocument.empty()) {
+        JobStep document;
+        document.type = JobTypeFromName("PRINT_NOVARC_DOCUMENT");
+        if (!ReadFile(o.wpDocument, &document.payload, error))
             return false;
-        }
-        std::ostringstream all;
-        all << in.rdbuf();
-        const std::string text = all.str();
+        steps->push_back(document);
+    }
+    if (!o.text.empty()) {
+        std::string text;
+        if (!ReadFile(o.text, &text, error))
+            return false;
         for (size_t at = 0; at < text.size(); at += 2000) {
             JobStep piece;
             piece.type = JobTypeFromName("PRINT_STREAM");
