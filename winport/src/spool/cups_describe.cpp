@@ -202,7 +202,14 @@ void addResolutions(Printer &p, ipp_t *attrs)
             int y = 0;
             ipp_res_t units = IPP_RES_PER_INCH;
             int x = ippGetResolution(a, i, &y, &units);
-            int dpi = units == IPP_RES_PER_CM ? int(std::lround(x * 2.54)) : x;
+            /* libcups passes on the units byte as received: read it as the
+             * number it is, and skip units that are neither. */
+            int code = 0;
+            static_assert(sizeof code == sizeof units);
+            std::memcpy(&code, &units, sizeof code);
+            if (code != IPP_RES_PER_INCH && code != IPP_RES_PER_CM)
+                continue;
+            int dpi = code == IPP_RES_PER_CM ? int(std::lround(x * 2.54)) : x;
             bool have = false;
             for (int r : p.resolutions)
                 have = have || r == dpi;

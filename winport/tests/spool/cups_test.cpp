@@ -10,6 +10,8 @@
 
 #include "spool/spool_cups.h"
 
+#include <cstring>
+#include <functional>
 #include <set>
 
 using namespace spooltest;
@@ -229,6 +231,58 @@ TEST(CupsQueues, APrinterListingTooMuchStillGivesAUsableQueue)
         EXPECT_TRUE(numbers.insert(b.number).second) << b.name;
     }
     EXPECT_NE(nullptr, p.paper(p.defaultPaper));
+}
+
+/* Writes an answer as IPP carries it and reads it back, after edit has
+ * changed the bytes as a printer might have sent them. */
+ipp_t *overTheWire(ipp_t *answer, const std::function<void(std::vector<ipp_uchar_t> &)> &edit)
+{
+    std::vector<ipp_uchar_t> bytes;
+    ippSetState(answer, IPP_STATE_IDLE);
+    ippWriteIO(
+        &bytes,
+        [](void *out, ipp_uchar_t *data, size_t n) {
+            auto *v = static_cast<std::vector<ipp_uchar_t> *>(out);
+            v->insert(v->end(), data, data + n);
+            return ssize_t(n);
+        },
+        1, nullptr, answer);
+    edit(bytes);
+    struct In {
+        std::vector<ipp_uchar_t> *bytes;
+        size_t at;
+    } in{&bytes, 0};
+    ipp_t *read = ippNew();
+    ippReadIO(
+        &in,
+        [](void *source, ipp_uchar_t *data, size_t n) {
+            auto *i = static_cast<In *>(source);
+            n = std::min(n, i->bytes->size() - i->at);
+            std::memcpy(data, i->bytes->data() + i->at, n);
+            i->at += n;
+            return ssize_t(n);
+        },
+        1, nullptr, read);
+    return read;
+}
+
+TEST(CupsQueues, ResolutionsInUnknownUnitsAreNoResolutions)
+{
+    /* 118 dots per cm is 300 dpi; a resolution whose units byte is neither
+     * per inch (3) nor per cm (4) says nothing. */
+    Answer a;
+    int xres[] = {118, 1200}, yres[] = {118, 1200};
+    ippAddResolutions(a.ipp, IPP_TAG_PRINTER, "printer-resolution-supported", 2, IPP_RES_PER_CM,
+                      xres, yres);
+    ipp_t *read = overTheWire(a.ipp, [](std::vector<ipp_uchar_t> &bytes) {
+        /* The second value's units: the last byte before the end tag. */
+        ASSERT_GE(bytes.size(), 2u);
+        ASSERT_EQ(IPP_RES_PER_CM, bytes[bytes.size() - 2]);
+        bytes[bytes.size() - 2] = 251;
+    });
+    Printer p = winport::spool::DescribeQueue("units", read);
+    ippDelete(read);
+    EXPECT_EQ(std::vector<int>{300}, p.resolutions);
 }
 
 TEST(CupsQueues, PagesSharingOneSettingGoAsOneJob)
