@@ -8,7 +8,8 @@
 # The service and its clients run as USER, a system user whose own group
 # is also the operators' group: an operator added to it (adduser NAME
 # novarc) may read the logs and printed output and control the services,
-# nobody else may enter the root at all.
+# nobody else may enter the root at all.  (An existing USER, such as
+# "nobody" in the tests, keeps its own primary group in that role.)
 #
 #   ROOT, C:\, C:\novarc          root:USER  1770 / 1770 / 1770 (ROOT 0750)
 #       the folders on the way to the programs belong to root, so no process
@@ -27,6 +28,7 @@ if ! getent passwd "$user" >/dev/null; then
     --shell /usr/sbin/nologin --comment "Novarc print service" "$user"
 fi
 
+group=$(id -gn "$user")
 c="$root/drive_c"
 mkdir -p "$root/winport" "$c/novarc/bin2" "$c/novarc/bin/Services/ErrorLogs" \
   "$c/Windows/system32" "$c/kel/transfer"
@@ -34,13 +36,13 @@ mkdir -p "$root/winport" "$c/novarc/bin2" "$c/novarc/bin/Services/ErrorLogs" \
 # Data first (everything but the program folders), then the fixed parts,
 # so a link planted in the data is never followed (chown -h, find -P).
 find -P "$root" -xdev \( -path "$c/novarc/bin2" -o -path "$c/Windows" \) -prune -o \
-  -exec chown -h "$user:$user" {} + 
+  -exec chown -h "$user:$group" {} + 
 find -P "$root" -xdev \( -path "$c/novarc/bin2" -o -path "$c/Windows" \) -prune -o \
   -type d -exec chmod u=rwx,g=rx,o= {} + -o -type f -exec chmod g-w,o-rwx {} +
 chown root:root "$c/novarc/bin2" "$c/Windows" "$c/Windows/system32"
 chmod 0755 "$c/novarc/bin2" "$c/Windows" "$c/Windows/system32"
 find -P "$c/novarc/bin2" "$c/Windows" -xdev -exec chown -h root:root {} +
 find -P "$c/novarc/bin2" "$c/Windows" -xdev -exec chmod go-w {} +
-chown root:"$user" "$root" "$c" "$c/novarc"
+chown root:"$group" "$root" "$c" "$c/novarc"
 chmod 0750 "$root"
 chmod 1770 "$c" "$c/novarc"
