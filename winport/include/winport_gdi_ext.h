@@ -7,6 +7,8 @@
  * pages as they are.
  * For the build: registering the bitmap resources a program links in, which
  * LoadBitmapA then finds.
+ * For components that are printer drivers: port monitors, which receive the
+ * documents printed on a printer whose port names them.
  */
 #ifndef WINPORT_GDI_EXT_H
 #define WINPORT_GDI_EXT_H
@@ -62,6 +64,34 @@ BOOL winport_register_bitmap(LPCSTR name, const void *data, size_t size);
     {                                                                                              \
         winport_register_bitmap(MAKEINTRESOURCEA(id), bytes, sizeof(bytes));                       \
     }
+
+/* Port monitors.  A printer whose "Port" value is "MONITOR:<dll>" hands
+ * every finished document to that DLL instead of a file or queue: the
+ * spooler loads it with LoadLibraryA (so a missing DLL fails the document
+ * with ERROR_MOD_NOT_FOUND) and calls its export WinportPortDeliver, once
+ * per document, in the process that ended the document (EndDoc,
+ * EndDocPrinter), with GDI's lock held: the monitor may call winport,
+ * but must not wait for another thread that draws.  A document with its
+ * own output file (lpszOutput) still goes to that file. */
+#define WINPORT_PORT_DELIVER_EXPORT "WinportPortDeliver"
+
+#define WINPORT_DOC_PDF 1 /* a vector PDF (printer DCs) */
+#define WINPORT_DOC_RAW 2 /* the bytes of a raw job (WritePrinter) */
+
+typedef struct WINPORT_PORT_DOCUMENT {
+    DWORD cbSize;         /* sizeof(WINPORT_PORT_DOCUMENT) */
+    LPCSTR pPrinterName;  /* the printer as the registry spells it */
+    LPCSTR pDocumentName; /* DOCINFOA's lpszDocName ("" when none) */
+    LPCSTR pSpoolFile;    /* POSIX path of the finished document; the monitor
+                             may move it away, whatever is left is removed */
+    DWORD dwKind;         /* WINPORT_DOC_PDF or WINPORT_DOC_RAW */
+    DWORD dwJobId;
+    DWORD dwPages; /* pages ended; raw jobs: StartPagePrinter calls */
+} WINPORT_PORT_DOCUMENT;
+
+/* Returns 0 when the document is delivered, else a Windows error code,
+ * which fails EndDoc (SP_ERROR) with that last error. */
+typedef DWORD(WINAPI *WINPORT_PORT_DELIVER)(const WINPORT_PORT_DOCUMENT *document);
 
 WINPORT_END_C
 

@@ -50,6 +50,19 @@ BOOL winport_test_sent_waiting(void);
  * IDCANCEL); 0 clears the queue.  Unscripted dialogs answer IDOK. */
 void winport_test_push_printdlg_answer(int answer);
 
+/* Installs a component DLL of the module map into the root as
+ * scripts/install.sh does: its DLL file in windowsFolder (created when
+ * missing) becomes a link to the component's shared object, found in
+ * $WINPORT_MODULE_PATH or beside libwinport.so.  FALSE with
+ * ERROR_MOD_NOT_FOUND for a name that is no component or whose shared
+ * object is not built. */
+BOOL winport_test_install_module(LPCSTR dllName, LPCSTR windowsFolder);
+
+/* Maps a DLL name to a shared object for this process, as a line of the
+ * module map does; installed TRUE makes it a component that must be
+ * installed (winport_test_install_module) before it loads. */
+void winport_test_map_module(LPCSTR dllName, LPCSTR sharedObject, BOOL installed);
+
 WINPORT_END_C
 
 #endif /* WINPORT_TEST_H */

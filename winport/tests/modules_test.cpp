@@ -288,4 +288,32 @@ TEST_F(ComponentModule, EveryImagingDllNameIsOneModule)
     }
 }
 
+/* The test hooks: installing a component as scripts/install.sh does, and
+ * mapping a DLL name to a test module. */
+TEST_F(ComponentModule, TheInstallHookLinksTheDllToItsSharedObject)
+{
+    winport_test_map_module("FakeComp.dll", "libnovarc_imaging.so", TRUE);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LoadLibraryA("C:\\novarc\\bin\\Comp\\fakecomp.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND);
+
+    ASSERT_TRUE(winport_test_install_module("FAKECOMP.DLL", "C:\\novarc\\bin\\Comp"));
+    EXPECT_TRUE(std::filesystem::is_symlink(root_.driveC("novarc/bin/Comp/fakecomp.dll")));
+    HMODULE m = LoadLibraryA("c:\\novarc\\bin\\comp\\fakecomp.dll");
+    ASSERT_NE(m, nullptr);
+    auto answer = As<int (*)()>(GetProcAddress(m, "FakeComponentAnswer"));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 4711);
+    EXPECT_TRUE(FreeLibrary(m));
+
+    winport_test_map_module("ghost.dll", "libghost.so", TRUE); /* never built */
+    for (const char *name : {"nosuch.dll", "ws2_32.dll", "ghost.dll"}) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(winport_test_install_module(name, "C:\\Windows\\system32")) << name;
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(root_.driveC("Windows/system32/cdintf550.dll")));
+    EXPECT_FALSE(std::filesystem::exists(root_.driveC("Windows/system32/kelpdftron.dll")));
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 #include "utils/posix_fs.h"
 
 #include <windows.h>
+#include <winport_test.h>
 
 #include <dlfcn.h>
 #include <link.h>
@@ -226,4 +227,46 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
         return nullptr;
     }
     return reinterpret_cast<FARPROC>(symbol);
+}
+
+/* winport_test_map_module: see winport_test.h. */
+void winport_test_map_module(LPCSTR dllName, LPCSTR sharedObject, BOOL installed)
+{
+    using namespace winport;
+    if (dllName && sharedObject)
+        ModuleMapAdd(DllBaseName(dllName), sharedObject,
+                     installed ? ModuleKind::Component : ModuleKind::System);
+}
+
+/* winport_test_install_module: see winport_test.h. */
+BOOL winport_test_install_module(LPCSTR dllName, LPCSTR windowsFolder)
+{
+    using namespace winport;
+    const std::string dll = dllName ? DllBaseName(dllName) : std::string();
+    const ModuleMapEntry *entry = dll.empty() ? nullptr : ModuleMapLookup(dll);
+    if (!windowsFolder || !entry || entry->kind != ModuleKind::Component) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    MappedPath target = MapPath(windowsFolder);
+    if (!target.ok()) {
+        SetLastError(target.error);
+        return FALSE;
+    }
+    for (const std::string &folder : SearchFolders()) {
+        const std::string sharedObject = folder + "/" + entry->sharedObject;
+        if (access(sharedObject.c_str(), R_OK) != 0)
+            continue;
+        /* As scripts/install.sh does: the DLL file is a link to the shared
+         * object. */
+        const std::string link = target.posix + "/" + dll;
+        unlink(link.c_str());
+        if (util::MakeDirs(target.posix) != 0 || symlink(sharedObject.c_str(), link.c_str()) != 0) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
 }

@@ -5,6 +5,9 @@
 
 #include <strings.h>
 
+#include <list>
+#include <mutex>
+
 namespace winport {
 namespace {
 
@@ -19,12 +22,40 @@ constexpr ModuleMapEntry kModuleMap[] = {
     {"ltannu.dll", "libnovarc_imaging.so", ModuleKind::Component},
     {"ltimgefxu.dll", "libnovarc_imaging.so", ModuleKind::Component},
     {"ltimgcoru.dll", "libnovarc_imaging.so", ModuleKind::Component},
+    // The PDF engine wrapper and the PDF converter printer.
+    {"kelpdftron.dll", "libkelpdftron.so", ModuleKind::Component},
+    {"cdintf550.dll", "libcdintf550.so", ModuleKind::Component},
 };
+
+/* Mappings a test added (winport_test_map_module); entries never move. */
+struct AddedEntry {
+    std::string dll;
+    std::string sharedObject;
+    ModuleMapEntry entry;
+};
+
+struct AddedMappings {
+    std::mutex lock;
+    std::list<AddedEntry> entries; /* guarded by lock */
+};
+
+AddedMappings &Added()
+{
+    static AddedMappings *added = new AddedMappings; /* outlives static destructors */
+    return *added;
+}
 
 } // namespace
 
 const ModuleMapEntry *ModuleMapLookup(const std::string &dllName)
 {
+    {
+        AddedMappings &added = Added();
+        std::lock_guard<std::mutex> guard(added.lock);
+        for (const AddedEntry &a : added.entries)
+            if (strcasecmp(a.dll.c_str(), dllName.c_str()) == 0)
+                return &a.entry;
+    }
     for (const ModuleMapEntry &entry : kModuleMap)
         if (strcasecmp(entry.dll, dllName.c_str()) == 0)
             return &entry;
@@ -38,6 +69,16 @@ std::vector<std::string> ModuleMapDllNames()
         if (entry.kind == ModuleKind::System)
             names.emplace_back(entry.dll);
     return names;
+}
+
+void ModuleMapAdd(const std::string &dllName, const std::string &sharedObject, ModuleKind kind)
+{
+    AddedMappings &added = Added();
+    std::lock_guard<std::mutex> guard(added.lock);
+    AddedEntry &a = added.entries.emplace_front();
+    a.dll = dllName;
+    a.sharedObject = sharedObject;
+    a.entry = ModuleMapEntry{a.dll.c_str(), a.sharedObject.c_str(), kind};
 }
 
 } // namespace winport

@@ -32,6 +32,10 @@ struct ModuleMapEntry {
  * case), or null when no module implements it. */
 const ModuleMapEntry *ModuleMapLookup(const std::string &dllName);
 
+/* Test hook: maps a DLL name for this process (a later mapping of the same
+ * name wins). */
+void ModuleMapAdd(const std::string &dllName, const std::string &sharedObject, ModuleKind kind);
+
 /* The DLL names of the System modules (lower case), for the placeholders
  * in C:\Windows\system32. */
 std::vector<std::string> ModuleMapDllNames();

@@ -6,8 +6,9 @@
  * The root is $WINPORT_ROOT, else /var/lib/novarc for root (the service),
  * else ~/.local/share/novarc.  It is prepared on first use: the folder
  * itself, C:\Windows\system32 and a placeholder file there for every DLL of
- * the module map.  winport_test_set_root switches it; all functions here may
- * be called from any thread.
+ * the module map that is part of Windows (components are installed).
+ * winport_test_set_root switches it; all functions here may be called from
+ * any thread.
  */
 #ifndef WINPORT_KERNEL_ROOT_H
 #define WINPORT_KERNEL_ROOT_H

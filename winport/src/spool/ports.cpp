@@ -8,6 +8,7 @@
  *   FILE:<windows file>      that file, replaced by each job
  *   RAW:<windows file>       the job's bytes appended to that file
  *   CUPS:<queue>             submitted to the CUPS queue
+ *   MONITOR:<dll>            handed to the port monitor DLL (winport_gdi_ext.h)
  *   NUL:                     thrown away
  *
  * A job that names its own output file (lpszOutput, pOutputFile) goes
@@ -17,6 +18,8 @@
 #include "spool/spool_private.h"
 
 #include "kernel/paths.h"
+
+#include <winport_gdi_ext.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -151,6 +154,31 @@ DWORD toFolder(const std::string &folder, const Job &job, const std::string &spo
     return moveFile(spool, path);
 }
 
+/* Hands the spool file to the port monitor DLL `dll`. */
+DWORD toMonitor(const std::string &dll, const Printer &printer, const Job &job,
+                const std::string &spool, DocKind kind, int pages)
+{
+    HMODULE module = LoadLibraryA(dll.c_str());
+    if (!module)
+        return ERROR_MOD_NOT_FOUND;
+    auto deliver = reinterpret_cast<WINPORT_PORT_DELIVER>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(module, WINPORT_PORT_DELIVER_EXPORT)));
+    DWORD err = ERROR_PROC_NOT_FOUND;
+    if (deliver) {
+        WINPORT_PORT_DOCUMENT doc = {
+            sizeof doc,
+            printer.name.c_str(),
+            job.document.c_str(),
+            spool.c_str(),
+            DWORD(kind == DocKind::Raw ? WINPORT_DOC_RAW : WINPORT_DOC_PDF),
+            DWORD(job.id),
+            DWORD(pages)};
+        err = deliver(&doc);
+    }
+    FreeLibrary(module);
+    return err;
+}
+
 } // namespace
 
 std::string PosixPath(const std::string &windowsPath, DWORD *error)
@@ -188,6 +216,11 @@ DWORD DeliverDocument(const Printer &printer, const Job &job, const std::string 
         if (dst.empty())
             return err;
         err = copyFile(spool, dst, true);
+        std::remove(spool.c_str());
+        return err;
+    }
+    if (!strcasecmp(kindName.c_str(), "MONITOR")) {
+        err = toMonitor(where, printer, job, spool, kind, int(pages.size()));
         std::remove(spool.c_str());
         return err;
     }
