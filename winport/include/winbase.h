@@ -96,6 +96,10 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
                             DWORD dwMoveMethod);
 BOOL WINAPI SetEndOfFile(HANDLE hFile);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                     DWORD nNumberOfBytesToLockLow, DWORD nNumberOfBytesToLockHigh);
+BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                       DWORD nNumberOfBytesToUnlockLow, DWORD nNumberOfBytesToUnlockHigh);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
 /* Modules: a DLL name resolves through the platform layer's module map to

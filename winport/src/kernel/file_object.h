@@ -9,6 +9,10 @@
 
 #include <unistd.h>
 
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
 namespace winport {
 
 class FileObject final : public KernelObject {
@@ -23,6 +27,14 @@ public:
      * FILE_APPEND_DATA); ReadFile and WriteFile check it as Windows does. */
     bool canRead() const { return canRead_; }
     bool canWrite() const { return canWrite_; }
+
+    /* The byte ranges this handle has locked (LockFile), [first, end). */
+    struct LockedRange {
+        std::uint64_t first;
+        std::uint64_t end;
+    };
+    std::mutex lockLock;
+    std::vector<LockedRange> locked; /* guarded by lockLock */
 
 private:
     const int fd_;
