@@ -14,6 +14,8 @@ packages=(
   libleptonica-dev libtiff-dev
   # drawing and fonts
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
+  # the PDF engine and converter components (qpdf's tool for tests and benchmarks)
+  libpoppler-glib-dev libqpdf-dev libjpeg-dev qpdf
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
   # image tests: outside tools write the pictures the decoders must read
