@@ -3,9 +3,9 @@
 # the service, its privileged helper and the print client in C:\novarc\bin2
 # (Printkeeper.exe, PrintkeeperHelper.exe, novarcprint.exe), with the
 # libraries and fonts they load beside them, and the components' DLL names
-# where the client loads them from.  With --layout (as root) it also gives
-# the root its owners and permissions (scripts/layout.sh: the service user
-# "novarc").
+# where the client loads them from (the converter printers its installer
+# makes with them).  With --layout (as root) it also gives the root its
+# owners and permissions (scripts/layout.sh: the service user "novarc").
 #
 #   bash scripts/install.sh ROOT [BUILD_DIR] [--layout]   (BUILD_DIR: build/release)
 set -euo pipefail
@@ -42,6 +42,21 @@ if [ -e "$bin2/libnovarc_imaging.so" ]; then
   for dll in ltkrnu.dll ltfilu.dll lttwnu.dll LTDISU.DLL ltannu.dll Ltimgefxu.dll ltimgcoru.dll; do
     ln -sfn ../../novarc/bin2/libnovarc_imaging.so "$system32/$dll"
   done
+fi
+# The PDF engine in C:\novarc\bin\PdfTron; the PDF converter and its
+# installer in the system folder.  The installer makes the three converter
+# printers and the version file the update service reads ("cdintf550.kel").
+pdftron="$root/drive_c/novarc/bin/PdfTron"
+if [ -e "$bin2/libkelpdftron.so" ]; then
+  mkdir -p "$pdftron/resources"
+  ln -sfn ../../../novarc/bin2/libkelpdftron.so "$pdftron/kelpdftron.dll"
+fi
+if [ -e "$bin2/libcdintf550.so" ] && [ -e "$build/bin/cdinstall" ]; then
+  mkdir -p "$system32"
+  ln -sfn ../../novarc/bin2/libcdintf550.so "$system32/cdintf550.dll"
+  cp "$build/bin/cdinstall" "$system32/.cdinstall.exe.new"
+  mv -f "$system32/.cdinstall.exe.new" "$system32/cdinstall.exe"
+  WINPORT_ROOT="$root" "$system32/cdinstall.exe" -s >/dev/null
 fi
 if [ -d "$build/lib/fonts" ]; then
   mkdir -p "$bin2/fonts"
