@@ -10,6 +10,7 @@
 #include <commdlg.h>
 
 #include "imaging_bind.h"
+#include "pdf_bind.h"
 #include "printer.h"
 
 namespace {
@@ -324,21 +325,16 @@ void TakeRecord(NovarcprintProcess *s, const PrinterOpenRecord &r)
     snprintf(p.m_szOutputName, sizeof(p.m_szOutputName), "%s", r.szOutputName);
 }
 
-/* The libraries an open may need.  The imaging library stays loaded for the
- * process once an open asked for it; when one of its DLLs is missing,
- * imaging is simply unavailable and its calls fail. */
+/* The libraries an open may need: the imaging library and the PDF engine
+ * stay loaded for the process once an open asked for them, the converter is
+ * looked for at every open.  A missing DLL simply leaves its calls failing. */
 void LoadOpenLibraries(NovarcprintProcess *s)
 {
     if (s->m_Printer.m_iImagingLibrary)
         KELLoadImagingLibrary();
-    char szPath[MAX_PATH] = "";
-    UINT uLen = GetSystemDirectoryA(szPath, sizeof(szPath));
-    if (uLen > 0 && uLen < sizeof(szPath) - 16)
-        strcat(szPath, "\\cdintf550.dll");
-    HMODULE hLib = uLen > 0 ? LoadLibraryA(szPath) : NULL;
-    s->Log("LoadAmyuniDLL %s", hLib ? "SUCCESS" : "FAILED");
-    if (hLib)
-        FreeLibrary(hLib);
+    if (!KelPdfTronLoaded())
+        KelLoadPdfTron();
+    KelLoadAmyuni(s);
 }
 
 /* Targets whose support is not in this client yet: the open fails openly. */
