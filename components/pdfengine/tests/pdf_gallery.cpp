@@ -1,7 +1,7 @@
 /*
  * The PDF engine's gallery: prints sample PDFs through the engine into a
  * 600 dpi PDF printer of a scratch root, as the client does, and copies
- * the printer's PDF out.  scripts/gallery-pdfengine.sh renders its pages
+ * the printer's PDF out.  docs/gallery/pdfengine.sh renders its pages
  * to PNG in docs/gallery/.
  *
  *   pdf_gallery SCRATCH_ROOT OUTPUT_PDF
