@@ -38,18 +38,34 @@ DWORD WINAPI RequestWorker(LPVOID pArg)
     NovarcprintProcess *pSession = pStart->pSession;
     const WorkerJob &job = pStart->job;
     HANDLE hPrintMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, pSession->m_szPrintMutexName);
+    if (!hPrintMutex)
+        pSession->Log("%s OpenMutex() FAILED ERROR:%d", job.szWorker, (int)GetLastError());
     HANDLE hFree = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, pSession->m_szFreeSemaphoreName);
+    if (!hFree)
+        pSession->Log("%s OpenSemaphore() FAILED ERROR:%d", job.szWorker, (int)GetLastError());
+    if (!hPrintMutex || !hFree) {
+        /* Without the print lock the handler would run beside another one:
+         * the request fails instead.  The dispatcher is let go at once when
+         * it can be. */
+        pSession->Log("%s type<%d> dropped", job.szWorker, job.iType);
+        if (hFree) {
+            ReleaseSemaphore(hFree, 1, NULL);
+            CloseHandle(hFree);
+        }
+        if (hPrintMutex)
+            CloseHandle(hPrintMutex);
+        FreeWorkerStart(pStart);
+        pSession->m_iWorkerCount--;
+        return 0;
+    }
     WaitForSingleObject(hPrintMutex, INFINITE);
     if (!ReleaseSemaphore(hFree, 1, NULL))
         pSession->Log("%s ReleaseSemaphore()", job.szWorker);
-    if (hFree)
-        CloseHandle(hFree);
+    CloseHandle(hFree);
     pSession->Log("%s type<%d>", job.szWorker, job.iType);
     job.pHandler(pSession, &pStart->msg, job.iType);
-    if (hPrintMutex) {
-        ReleaseMutex(hPrintMutex);
-        CloseHandle(hPrintMutex);
-    }
+    ReleaseMutex(hPrintMutex);
+    CloseHandle(hPrintMutex);
     FreeWorkerStart(pStart);
     pSession->m_iWorkerCount--;
     return 1;

@@ -103,6 +103,19 @@ TEST_F(SessionTest, WorkerHeldOffByThePrintLockTimesTheDispatcherOutButStillRuns
     EXPECT_TRUE(session_->m_bBold);
 }
 
+TEST_F(SessionTest, WorkerThatCannotFindThePrintLockDropsItsRequest)
+{
+    session_->m_iWaitInterval = 2000;
+    strcpy(session_->m_szPrintMutexName, "NO_SUCH_PRINT_MUTEX");
+    Dispatch(PRINTER_FORM_LENGTH, Int32(55));
+    WaitForWorkers();
+    EXPECT_EQ(session_->m_iFormLength, 0); /* never run without the lock */
+    const std::string log = Log();
+    EXPECT_NE(log.find("ThreadPrinterFormLength OpenMutex() FAILED"), std::string::npos);
+    EXPECT_NE(log.find("ThreadPrinterFormLength type<28> dropped"), std::string::npos);
+    EXPECT_EQ(log.find("dwWait=WAIT_TIMEOUT"), std::string::npos); /* the dispatcher went on */
+}
+
 TEST_F(SessionTest, CheckWaitResultCountsOnlyTimeoutAndFailureAsFailures)
 {
     EXPECT_EQ(session_->CheckWaitResult(WAIT_OBJECT_0, "X"), 1);
