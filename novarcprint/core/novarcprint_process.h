@@ -21,6 +21,7 @@
 #include "named_file_state.h"
 #include "novarcprint_msgs.h"
 #include "printer_state.h"
+#include "request_order.h"
 #include "special_printers.h"
 #include "stream_state.h"
 #include "wp_state.h"
@@ -117,6 +118,8 @@ public:
     int m_iCloseTimer;
     int m_iOpenTimer;
     std::atomic<long> m_iWorkerCount;
+    /* The order in which workers take the print lock: their requests'. */
+    RequestOrder m_Order;
 
     HANDLE m_hPrintMutex;
     HANDLE m_hMainMutex;

@@ -1,7 +1,8 @@
 /*
  * The worker discipline: one entry point for every worker and one way to
- * start one.  A worker owns its copy of the request, takes the print lock,
- * lets the dispatcher go on, runs its handler and releases.  Requests whose
+ * start one.  A worker owns its copy of the request and its ticket, waits
+ * for its turn, takes the print lock, passes the turn on, lets the
+ * dispatcher go on, runs its handler and releases.  Requests whose
  * handling is not built yet run the placeholder handler, so they still take
  * part in the ordering and the server's sequence is served in order.
  */
@@ -11,11 +12,13 @@
 
 namespace {
 
-/* What a new worker owns: its job and its own copy of the request. */
+/* What a new worker owns: its job, its own copy of the request and its
+ * place in the order of requests. */
 struct WorkerStart {
     NovarcprintProcess *pSession;
     WorkerJob job;
     MsgBuf msg;
+    unsigned uTicket;
 };
 
 void FreeWorkerStart(WorkerStart *pStart)
@@ -48,6 +51,7 @@ DWORD WINAPI RequestWorker(LPVOID pArg)
          * the request fails instead.  The dispatcher is let go at once when
          * it can be. */
         pSession->Log("%s type<%d> dropped", job.szWorker, job.iType);
+        pSession->m_Order.Pass(pStart->uTicket);
         if (hFree) {
             ReleaseSemaphore(hFree, 1, NULL);
             CloseHandle(hFree);
@@ -58,7 +62,11 @@ DWORD WINAPI RequestWorker(LPVOID pArg)
         pSession->m_iWorkerCount--;
         return 0;
     }
+    /* Only the worker whose turn it is waits for the lock, so the lock's
+     * wake-up order never decides which request runs next. */
+    pSession->m_Order.WaitTurn(pStart->uTicket, INFINITE);
     WaitForSingleObject(hPrintMutex, INFINITE);
+    pSession->m_Order.Pass(pStart->uTicket);
     if (!ReleaseSemaphore(hFree, 1, NULL))
         pSession->Log("%s ReleaseSemaphore()", job.szWorker);
     CloseHandle(hFree);
@@ -73,7 +81,7 @@ DWORD WINAPI RequestWorker(LPVOID pArg)
 
 bool StartWorker(NovarcprintProcess *s, const WorkerJob &job, MsgBuf *pMsg, const WorkerWait &wait)
 {
-    WorkerStart *pStart = new WorkerStart{s, job, MsgBuf()};
+    WorkerStart *pStart = new WorkerStart{s, job, MsgBuf(), s->m_Order.Take()};
     if (pMsg) {
         pStart->msg = *pMsg;
         *pMsg = MsgBuf();
@@ -86,6 +94,7 @@ bool StartWorker(NovarcprintProcess *s, const WorkerJob &job, MsgBuf *pMsg, cons
     if (!hThread) {
         s->m_iWorkerCount--;
         s->Log("%s CreateThread()", wait.szCreateName);
+        s->m_Order.Pass(pStart->uTicket);
         FreeWorkerStart(pStart);
         return false;
     }

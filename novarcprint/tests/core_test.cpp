@@ -103,6 +103,42 @@ TEST_F(SessionTest, WorkerHeldOffByThePrintLockTimesTheDispatcherOutButStillRuns
     EXPECT_TRUE(session_->m_bBold);
 }
 
+/* The ordering test's handlers: one kept past the wait interval, and
+ * quick ones that note when they ran (under the print lock). */
+std::vector<int> g_ran;
+
+int KeptPastTheWaitInterval(NovarcprintProcess *, MsgBuf *, int)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return 1;
+}
+
+int NoteTurn(NovarcprintProcess *, MsgBuf *, int iType)
+{
+    g_ran.push_back(iType);
+    return 1;
+}
+
+TEST_F(SessionTest, WorkersStartedWhileOneOutlastsTheWaitStillRunInArrivalOrder)
+{
+    /* The first handler keeps the print lock long past the wait interval,
+     * so every dispatcher wait after it times out and the later workers
+     * all wait at once; they must still run one after another in order. */
+    g_ran.clear();
+    session_->m_iWaitInterval = 20;
+    const WorkerWait wait = {true, "ORDER", "ORDER", false};
+    ASSERT_TRUE(
+        StartWorker(session_.get(), {"KeptWorker", KeptPastTheWaitInterval, 0}, NULL, wait));
+    std::vector<int> expected;
+    for (int i = 1; i <= 16; i++) {
+        ASSERT_TRUE(StartWorker(session_.get(), {"NoteWorker", NoteTurn, i}, NULL, wait));
+        expected.push_back(i);
+    }
+    WaitForWorkers();
+    EXPECT_EQ(g_ran, expected);
+    EXPECT_NE(Log().find("ORDER dwWait=WAIT_TIMEOUT"), std::string::npos);
+}
+
 TEST_F(SessionTest, WorkerThatCannotFindThePrintLockDropsItsRequest)
 {
     session_->m_iWaitInterval = 2000;
