@@ -168,7 +168,7 @@ void NovarcprintProcess::HandleWebnovNovarcprintMsg(SOCKET socket, int, MsgBuf *
         FreeMsgBuf(&m_Msg);
         return;
     }
-    const WorkerJob job = {pRoute->szWorker, pRoute->pHandler, iType};
+    const WorkerJob job = {pRoute->szWorker, pRoute->pHandler, iType, NULL};
     if (StartWorker(this, job, &copy, DispatchWait(*pRoute)) && iType == PRINT_WORD_DOCUMENT)
         Sleep(PRINT_WORD_DOCUMENT_PAUSE_MS);
     FreeMsgBuf(&m_Msg);

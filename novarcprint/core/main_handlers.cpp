@@ -10,12 +10,25 @@
 
 namespace {
 
+/* The close could not get the print lock within the death interval: a
+ * worker is stuck (in a driver, say) and would keep the process and every
+ * printer lock it holds alive for ever.  The process ends without the
+ * close; its end frees the locks. */
+int HandleCloseGivenUp(NovarcprintProcess *s, MsgBuf *, int)
+{
+    s->Log(
+        "ThreadClosePrinter gave up after %d ms m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)",
+        (int)s->m_iDeathInterval, s->m_szPrinterName);
+    PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
+    return 0;
+}
+
 /* The closing worker: nobody waits for it.  Counted like every worker, so
  * the end of WinMain waits for the close (it ends the document) instead of
  * deleting the session under it. */
 void StartCloseWorker(NovarcprintProcess *s, int iType)
 {
-    const WorkerJob job = {"ThreadClosePrinter", HandleClosePrinterWork, iType};
+    const WorkerJob job = {"ThreadClosePrinter", HandleClosePrinterWork, iType, HandleCloseGivenUp};
     const WorkerWait wait = {false, "ThreadClosePrinter", "ThreadClosePrinter", false};
     StartWorker(s, job, NULL, wait);
 }

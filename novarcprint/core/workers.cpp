@@ -27,6 +27,41 @@ void FreeWorkerStart(WorkerStart *pStart)
     delete pStart;
 }
 
+/* Waits for the worker's turn, then for the print lock, and passes the turn
+ * on.  Only the worker whose turn it is waits for the lock, so the lock's
+ * wake-up order never decides which request runs next.  A job that can give
+ * up waits at most the session's death interval, read afresh as it waits
+ * (the close request that started the job sets it). */
+DWORD TakePrintLock(WorkerStart *pStart, HANDLE hPrintMutex)
+{
+    NovarcprintProcess *s = pStart->pSession;
+    DWORD dwWait = WAIT_TIMEOUT;
+    if (!pStart->job.pGiveUp) {
+        s->m_Order.WaitTurn(pStart->uTicket, INFINITE);
+        dwWait = WaitForSingleObject(hPrintMutex, INFINITE);
+        s->m_Order.Pass(pStart->uTicket);
+        return dwWait;
+    }
+    const DWORD dwStart = GetTickCount();
+    bool bTurn = false;
+    for (;;) {
+        const DWORD dwSpent = GetTickCount() - dwStart;
+        const DWORD dwBound = (DWORD)s->m_iDeathInterval;
+        if (dwSpent >= dwBound)
+            break;
+        const DWORD dwSlice = dwBound - dwSpent < 100 ? dwBound - dwSpent : 100;
+        if (!bTurn) {
+            bTurn = s->m_Order.WaitTurn(pStart->uTicket, dwSlice);
+            continue;
+        }
+        dwWait = WaitForSingleObject(hPrintMutex, dwSlice);
+        if (dwWait != WAIT_TIMEOUT)
+            break;
+    }
+    s->m_Order.Pass(pStart->uTicket);
+    return dwWait;
+}
+
 } // namespace
 
 int HandleLogOnly(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType)
@@ -62,11 +97,20 @@ DWORD WINAPI RequestWorker(LPVOID pArg)
         pSession->m_iWorkerCount--;
         return 0;
     }
-    /* Only the worker whose turn it is waits for the lock, so the lock's
-     * wake-up order never decides which request runs next. */
-    pSession->m_Order.WaitTurn(pStart->uTicket, INFINITE);
-    WaitForSingleObject(hPrintMutex, INFINITE);
-    pSession->m_Order.Pass(pStart->uTicket);
+    const DWORD dwWait = TakePrintLock(pStart, hPrintMutex);
+    if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) {
+        pSession->CheckWaitResult(dwWait, job.szWorker);
+        ReleaseSemaphore(hFree, 1, NULL);
+        CloseHandle(hFree);
+        CloseHandle(hPrintMutex);
+        if (job.pGiveUp)
+            job.pGiveUp(pSession, &pStart->msg, job.iType);
+        else
+            pSession->Log("%s type<%d> dropped", job.szWorker, job.iType);
+        FreeWorkerStart(pStart);
+        pSession->m_iWorkerCount--;
+        return 0;
+    }
     if (!ReleaseSemaphore(hFree, 1, NULL))
         pSession->Log("%s ReleaseSemaphore()", job.szWorker);
     CloseHandle(hFree);

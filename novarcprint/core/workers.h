@@ -34,11 +34,16 @@ struct RequestRoute {
 /* The row of a request type, or NULL: the type is ignored. */
 const RequestRoute *FindRoute(int iType);
 
-/* What one worker runs: its name in the log, its handler, the request type. */
+/* What one worker runs: its name in the log, its handler, the request type.
+ * With pGiveUp set, the worker waits for its turn and the print lock at most
+ * the session's death interval; when that passes it runs pGiveUp instead of
+ * its handler, without the lock (the close: a worker stuck in a driver must
+ * not keep the process alive for ever). */
 struct WorkerJob {
     const char *szWorker;
     RequestHandler pHandler;
     int iType;
+    RequestHandler pGiveUp;
 };
 
 /* How the starter of a worker waits for it and names it in failures. */

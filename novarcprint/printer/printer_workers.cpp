@@ -21,7 +21,7 @@ void HandlePrinterOpenTimerProc(NovarcprintProcess *s)
         s->Log("OPEN_PRINTER (Timer) CreateThread()");
         return;
     }
-    const WorkerJob job = {"ThreadOpenPrinter", HandleOpenPrinterWork, OPEN_PRINTER};
+    const WorkerJob job = {"ThreadOpenPrinter", HandleOpenPrinterWork, OPEN_PRINTER, NULL};
     const WorkerWait wait = {true, "OPEN_PRINTER (Timer)", "OPEN_PRINTER (Timer)", false};
     StartWorker(s, job, &record, wait);
 }

@@ -128,10 +128,10 @@ TEST_F(SessionTest, WorkersStartedWhileOneOutlastsTheWaitStillRunInArrivalOrder)
     session_->m_iWaitInterval = 20;
     const WorkerWait wait = {true, "ORDER", "ORDER", false};
     ASSERT_TRUE(
-        StartWorker(session_.get(), {"KeptWorker", KeptPastTheWaitInterval, 0}, NULL, wait));
+        StartWorker(session_.get(), {"KeptWorker", KeptPastTheWaitInterval, 0, NULL}, NULL, wait));
     std::vector<int> expected;
     for (int i = 1; i <= 16; i++) {
-        ASSERT_TRUE(StartWorker(session_.get(), {"NoteWorker", NoteTurn, i}, NULL, wait));
+        ASSERT_TRUE(StartWorker(session_.get(), {"NoteWorker", NoteTurn, i, NULL}, NULL, wait));
         expected.push_back(i);
     }
     WaitForWorkers();
@@ -193,6 +193,23 @@ TEST_F(SessionTest, ClosePrinterWithoutPrinterEndsAtOnceAndPicksTheDeathInterval
     session_->SetConnectionClosed();
     Dispatch(CLOSE_PRINTER);
     EXPECT_EQ(session_->m_iDeathInterval, 30000);
+}
+
+TEST_F(SessionTest, CloseBehindAStuckWorkerEndsTheProcessWithinTheDeathInterval)
+{
+    /* A worker stuck in a driver: the print lock is held and never let go. */
+    HANDLE lock = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, session_->m_szPrintMutexName);
+    ASSERT_EQ(WaitForSingleObject(lock, 0), (DWORD)WAIT_OBJECT_0);
+    session_->m_bOpenedPrinter = true;
+    Dispatch(CLOSE_PRINTER);
+    session_->m_iDeathInterval = 300; /* read by the close worker after the dispatch */
+    EXPECT_TRUE(PostedClose());
+    const std::string log = Log();
+    EXPECT_NE(log.find("ThreadClosePrinter dwWait=WAIT_TIMEOUT"), std::string::npos);
+    EXPECT_NE(log.find("ThreadClosePrinter gave up"), std::string::npos);
+    EXPECT_EQ(log.find("CloseNovarcPrinter()"), std::string::npos); /* never under a stuck worker */
+    ReleaseMutex(lock);
+    CloseHandle(lock);
 }
 
 TEST_F(SessionTest, CloseWithStatusStoresBothValuesAndToleratesAShortPayload)
