@@ -33,7 +33,21 @@ void StartCloseWorker(NovarcprintProcess *s, int iType)
     StartWorker(s, job, NULL, wait);
 }
 
+int HandleJobReset(NovarcprintProcess *s, MsgBuf *, int)
+{
+    s->SetDone(1);
+    return 1;
+}
+
 } // namespace
+
+void NovarcprintProcess::EndJob()
+{
+    MarkDone("ThreadSetDone");
+    const WorkerJob job = {"ThreadSetDone", HandleJobReset, 0, NULL};
+    const WorkerWait wait = {false, "ThreadSetDone", "ThreadSetDone", false};
+    StartWorker(this, job, NULL, wait);
+}
 
 int HandleMainLogOnly(NovarcprintProcess *s, MsgBuf *, int iType)
 {
@@ -87,9 +101,9 @@ int HandleClosePrinter(NovarcprintProcess *s, MsgBuf *, int iType)
      * them under the print lock and resets the job there. */
     if (s->m_bOpenedPrinter) {
         StartCloseWorker(s, iType);
-        s->MarkDone();
+        s->MarkDone("ThreadClosePrinter");
     } else {
-        s->SetDone(1);
+        s->EndJob();
     }
     return 1;
 }
@@ -105,7 +119,7 @@ int HandleCloseWithStatus(NovarcprintProcess *s, MsgBuf *pMsg, int iType)
     s->m_bCloseReceived = true;
     s->m_iDeathInterval = s->m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
     StartCloseWorker(s, iType);
-    s->MarkDone();
+    s->MarkDone("ThreadClosePrinter");
     if (strcmp(s->m_szPrinterName, "CompImage") == 0)
         s->m_iCloseTimer = (int)s->SetSessionTimer(CLOSE_TIMER, CLOSE_TIMER_MS);
     return 1;
@@ -114,7 +128,7 @@ int HandleCloseWithStatus(NovarcprintProcess *s, MsgBuf *pMsg, int iType)
 int HandleAbortPrintJob(NovarcprintProcess *s, MsgBuf *, int)
 {
     s->Log("ABORT_PRINT_JOB");
-    s->SetDone(1);
+    s->EndJob();
     if (s->m_iPrintkeeperMode)
         PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
     return 1;

@@ -42,7 +42,7 @@ void ReceiveAndDispatch(HWND hWnd, WPARAM wParam)
         write_file(" !sockGetMessage WM_CLOSE");
         PostMessageA(hWnd, WM_CLOSE, 0, 0);
         if (pSession)
-            pSession->SetDone(1);
+            pSession->EndJob();
         FreeMsgBuf(&buffer);
         return;
     }
@@ -66,7 +66,7 @@ void ConnectionClosed(HWND hWnd, WPARAM wParam)
     if (pSession->HoldsConverterLock()) {
         /* Another client waits for this converter printer: free it now. */
         pSession->Log("%s", kConverterLockNote);
-        pSession->SetDone(1);
+        pSession->EndJob();
         PostMessageA(hWnd, WM_CLOSE, 0, 0);
         return;
     }
@@ -147,7 +147,7 @@ LRESULT OnSocketEvent(HWND hWnd, WPARAM wParam, LPARAM lParam)
         write_file("WSOCK_MESSAGE error<%d>", iError);
         PostMessageA(hWnd, WM_CLOSE, 0, 0);
         if (pSession)
-            pSession->SetDone(1);
+            pSession->EndJob();
     }
     int iEvent = WSAGETSELECTEVENT(lParam);
     if (iEvent == FD_READ) {

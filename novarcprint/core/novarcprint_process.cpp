@@ -168,10 +168,10 @@ bool NovarcprintProcess::HoldsConverterLock() const
     return false;
 }
 
-void NovarcprintProcess::MarkDone()
+void NovarcprintProcess::MarkDone(const char *szWorker)
 {
     m_bDone = true;
-    Log("SetDone() deferred to ThreadClosePrinter");
+    Log("SetDone() deferred to %s", szWorker);
 }
 
 void NovarcprintProcess::SetDone(int iFlag)

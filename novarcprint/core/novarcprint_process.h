@@ -51,10 +51,17 @@ public:
     void HandleWebnovNovarcprintMsg(SOCKET socket, int iEvent, MsgBuf *buffer);
     int CheckWaitResult(DWORD dwWait, const char *szName);
 
+    /* The end of a job: the done flag and the reset of the job's heading,
+     * footing, image and stream state.  Under the print lock only (a worker
+     * may be drawing with that state). */
     void SetDone(int iFlag);
-    /* The done flag alone, for a close whose worker resets the job state
-     * under the print lock (SetDone there), after the requests before it. */
-    void MarkDone();
+    /* The done flag alone, for an end whose reset a worker does under the
+     * print lock (SetDone there), after the requests before it. */
+    void MarkDone(const char *szWorker);
+    /* The end of the job from the main thread (abort, a failed receive, a
+     * socket error, a lost connection): the done flag now, the reset by a
+     * worker under the print lock.  Main thread only. */
+    void EndJob();
     void HandleWMDestroy();
     /* Timers of the session window (death, close, open, converter idle). */
     void OnSessionTimer(UINT_PTR idTimer);

@@ -236,6 +236,27 @@ TEST_F(SessionTest, AbortEndsTheJobAndTheProcess)
     EXPECT_NE(Log().find("ABORT_PRINT_JOB"), std::string::npos);
 }
 
+TEST_F(SessionTest, AbortResetsTheJobStateOnlyUnderThePrintLock)
+{
+    /* A worker is drawing with the heading: it holds the print lock. */
+    strcpy(session_->m_szHeading, "HEAD");
+    session_->m_iHeadingType = 2;
+    HANDLE lock = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, session_->m_szPrintMutexName);
+    ASSERT_EQ(WaitForSingleObject(lock, 0), (DWORD)WAIT_OBJECT_0);
+    Dispatch(ABORT_PRINT_JOB);
+    EXPECT_TRUE(session_->IsDone()); /* socket events are ignored at once */
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_STREQ(session_->m_szHeading, "HEAD"); /* not under the drawing worker */
+    EXPECT_EQ(session_->m_iHeadingType, 2);
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+    WaitForWorkers();
+    EXPECT_STREQ(session_->m_szHeading, "");
+    EXPECT_EQ(session_->m_iHeadingType, 0);
+    EXPECT_TRUE(session_->IsDone());
+    EXPECT_TRUE(PostedClose());
+}
+
 TEST_F(SessionTest, SetDoneZeroClearsTheFlagButStillResetsTheJobState)
 {
     session_->SetDone(1);
