@@ -204,7 +204,7 @@ BOOL bitBlt(const char *call, HDC hdcDest, HDC hdcSrc, const Blit &b)
         blitTo(*dst, nullptr, b);
         if (recording(*dst))
             recordBlit(*dst, call, b, 0, 0, 0);
-        return TRUE;
+        return failBetweenPages(*dst, call) ? FALSE : TRUE;
     }
     DeviceContext *src = dcFromHandle(hdcSrc);
     if (!src)
@@ -236,7 +236,7 @@ BOOL bitBlt(const char *call, HDC hdcDest, HDC hdcSrc, const Blit &b)
     cairo_surface_destroy(surface);
     if (recording(*dst))
         recordBlit(*dst, call, b, bm.width, bm.height, bm.bpp);
-    return TRUE;
+    return failBetweenPages(*dst, call) ? FALSE : TRUE;
 }
 
 } // namespace
@@ -300,6 +300,8 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
         b.sy = ySrc; /* recorded as the program gave it */
         recordBlit(*dc, "StretchDIBits", b, view.width, view.height, view.bpp);
     }
+    if (failBetweenPages(*dc, "StretchDIBits"))
+        return 0;
     return std::min(std::abs(SrcHeight), view.height);
 }
 

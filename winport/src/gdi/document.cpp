@@ -304,6 +304,7 @@ int WINAPI StartPage(HDC hdc)
         return SP_ERROR;
     }
     ps->pageOpen = true;
+    ps->warnedBetweenPages = false;
     {
         std::lock_guard<std::mutex> sinkGuard(ps->sinkLock);
         ps->sink->beginPage(ps->page);

@@ -37,6 +37,7 @@ struct PrinterState {
     int pagesDone = 0;
 
     bool pageOpen = false;
+    bool warnedBetweenPages = false; /* the error log has heard of drawing between pages */
     PageInfo page;
     cairo_surface_t *surface = nullptr; /* PDF: the document; raster: the open page */
     cairo_t *cr = nullptr;              /* in device units while a page is open */

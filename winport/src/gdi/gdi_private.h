@@ -203,6 +203,11 @@ void setSourceColor(cairo_t *cr, const DeviceContext &dc, COLORREF c);
  * the selected bitmap of a memory DC (copied back when the call ends), or
  * nothing (screen DC, printer DC between pages): cr() is then null and the
  * call only updates state and the record.  Coordinates are device units. */
+/* True (last error ERROR_NOT_READY, one line in the error log per gap)
+ * when dc is a printer whose document is open but has no page open:
+ * drawing there reaches no paper, and the call says so. */
+bool failBetweenPages(DeviceContext &dc, const char *call);
+
 class DrawTarget {
 public:
     explicit DrawTarget(DeviceContext &dc);

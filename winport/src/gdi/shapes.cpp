@@ -146,6 +146,8 @@ BOOL shape(HDC hdc, RecShape::Kind kind, int left, int top, int right, int botto
         fillAndStroke(*dc, r, ellipsePath);
     if (recording(*dc))
         addRecord(*dc, RecShape{kind, currentPage(*dc), r, recPen(dc->pen), recBrush(dc->brush)});
+    if (failBetweenPages(*dc, kind == RecShape::Rectangle ? "Rectangle" : "Ellipse"))
+        return FALSE;
     return TRUE;
 }
 
@@ -238,7 +240,7 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y)
     if (recording(*dc))
         addRecord(*dc, RecLine{currentPage(*dc), from, POINT{x, y}, recPen(dc->pen)});
     dc->pos = POINT{x, y};
-    return TRUE;
+    return failBetweenPages(*dc, "LineTo") ? FALSE : TRUE;
 }
 
 /***********************************************************************
@@ -291,5 +293,5 @@ int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
     if (recording(*dc))
         addRecord(*dc, RecShape{RecShape::FillRect, currentPage(*dc), r, RecPen{PS_NULL, 0, 0},
                                 recBrush(&brush)});
-    return 1;
+    return failBetweenPages(*dc, "FillRect") ? 0 : 1;
 }

@@ -7,11 +7,15 @@
  * device units and clipped to the printable area).  A memory DC draws into
  * its selected bitmap: in place when the bitmap is 32 bpp top-down, else
  * through a copy written back when the call ends.  A screen DC, and a
- * printer DC between pages, has no target: calls succeed, update the DC
- * and the record, and put nothing on paper.
+ * printer DC before its document, has no target: calls succeed, update the
+ * DC and the record, and put nothing on paper.  A printer DC whose document
+ * is open but has no page open has no target either, and there the drawing
+ * calls fail (ERROR_NOT_READY, one line in the error log per gap): output
+ * that reaches no paper must not pass unseen.
  */
 #include "gdi_print.h"
 
+#include "user/error_log.h"
 #include "winport_gdi_ext.h"
 
 namespace winport::gdi {
@@ -33,6 +37,20 @@ void setSourceColor(cairo_t *cr, const DeviceContext &dc, COLORREF c)
 {
     Rgb rgb = deviceColor(dc, c);
     cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
+}
+
+bool failBetweenPages(DeviceContext &dc, const char *call)
+{
+    PrinterState *ps = dc.printer.get();
+    if (!ps || !ps->docOpen || ps->pageOpen)
+        return false;
+    SetLastError(ERROR_NOT_READY);
+    if (!ps->warnedBetweenPages) {
+        ps->warnedBetweenPages = true;
+        WriteErrorLog(std::string("winport: ") + call +
+                      " on a printer between pages: nothing reaches the paper");
+    }
+    return true;
 }
 
 DrawTarget::DrawTarget(DeviceContext &dc) : dc_(dc)

@@ -372,7 +372,7 @@ BOOL drawText(HDC hdc, int x, int y, UINT options, const RECT *rect, LPCSTR str,
         recordText(*dc, rf, l, s, c);
     if (dc->textAlign & TA_UPDATECP)
         advancePosition(*dc, l);
-    return TRUE;
+    return failBetweenPages(*dc, "TextOutA") ? FALSE : TRUE;
 }
 
 } // namespace

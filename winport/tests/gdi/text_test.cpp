@@ -4,6 +4,8 @@
  */
 #include "gdi_test_util.h"
 
+#include <scratch_root.h>
+
 using namespace gditest;
 
 namespace {
@@ -249,13 +251,30 @@ TEST(TextRaster, UnderlineAndStrikeOutDrawAcrossTheText)
 
 TEST(TextOutput, FailsExactlyAndDrawsNothingBetweenPages)
 {
+    ScratchRoot root; /* for the error log */
     auto printer = makePrinter();
     SetRecording(printer->dc, true);
     startDoc(printer->dc);
-    EXPECT_TRUE(TextOutA(printer->dc, 10, 10, "lost", 4)) << "no page open";
+    /* Windows names no result for drawing outside a page; winport fails it,
+     * so output that reaches no paper never passes unseen. */
+    SetLastError(kSentinel);
+    EXPECT_FALSE(TextOutA(printer->dc, 10, 10, "lost", 4)) << "no page open";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+    SetLastError(kSentinel);
+    EXPECT_FALSE(LineTo(printer->dc, 100, 100));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+    EXPECT_FALSE(Rectangle(printer->dc, 0, 0, 10, 10));
     auto texts = Only<RecText>(GetRecord(printer->dc));
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].page, 0) << "recorded as reaching no paper";
+    const std::string log = ReadText(root.path() + "/winport/log/winport_gdi_tests.log");
+    EXPECT_NE(log.find("winport: TextOutA on a printer between pages"), std::string::npos) << log;
+    EXPECT_EQ(log.find("LineTo"), std::string::npos) << "one line per gap between pages";
+    ASSERT_GT(StartPage(printer->dc), 0);
+    EXPECT_TRUE(TextOutA(printer->dc, 10, 10, "kept", 4));
+    EXPECT_TRUE(LineTo(printer->dc, 200, 200));
+    EndPage(printer->dc);
+    EXPECT_FALSE(TextOutA(printer->dc, 10, 10, "lost", 4)) << "after the page, again none";
     EndDoc(printer->dc);
 
     SetLastError(kSentinel);
