@@ -55,6 +55,9 @@ void EndOpenPage(NovarcprintProcess *s)
     if (!s->m_bPageOpen && s->m_Printer.m_hPrinterDc) {
         EndPage(s->m_Printer.m_hPrinterDc);
         s->m_Printer.m_bPageEnded = true;
+        /* The renderers start a new page before they draw again. */
+        s->m_Printer.m_bPageStarted = false;
+        s->m_Printer.m_bBetweenPages = true;
     }
 }
 
@@ -108,8 +111,10 @@ void SetLandScapeMode(NovarcprintProcess *s, int iForce)
     else {
         if (p.m_bPrinted)
             CloseNovarcPrinter(s);
-        else if (p.m_iFormTypeCode != FORM_TYPE_NEVER_ABORT && p.m_hPrinterDc)
+        else if (p.m_iFormTypeCode != FORM_TYPE_NEVER_ABORT && p.m_hPrinterDc) {
             AbortDoc(p.m_hPrinterDc);
+            NoteDocumentEnded(s);
+        }
         ReopenNovarcPrinter(s);
     }
     CloseSecond(s, pMode);

@@ -30,6 +30,8 @@ const char *TrayNameFor(int iBin, const char *szDriver, int iFormTypeCode);
 bool GetNovarcPrinterMutex(NovarcprintProcess *pSession);
 int OpenNovarcPrinter(NovarcprintProcess *pSession, const MsgBuf *pRecord);
 bool CloseNovarcPrinter(NovarcprintProcess *pSession);
+/* The document ended (closed, aborted): no page is open any more. */
+void NoteDocumentEnded(NovarcprintProcess *pSession);
 bool ReopenNovarcPrinter(NovarcprintProcess *pSession);
 /* Creates the device context (pMode NULL: the driver's settings) and starts
  * the job's document on it, named and owned as every document of the job;

@@ -9,6 +9,16 @@
 
 #include "printer.h"
 
+void NoteDocumentEnded(NovarcprintProcess *s)
+{
+    /* No page is open on the next document until a renderer starts one:
+     * a renderer that went on drawing as if its page were still there
+     * would draw on no paper at all. */
+    s->m_Printer.m_bPageStarted = false;
+    s->m_Printer.m_bBetweenPages = true;
+    s->m_bPageOpen = false;
+}
+
 bool CloseNovarcPrinter(NovarcprintProcess *s)
 {
     PrinterState &p = s->m_Printer;
@@ -49,6 +59,7 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
         p.m_bDocumentEnded = false;
     } else if (p.m_iFormTypeCode != FORM_TYPE_NEVER_ABORT)
         AbortDoc(p.m_hPrinterDc);
+    NoteDocumentEnded(s);
     DeleteDC(p.m_hPrinterDc);
     p.m_hPrinterDc = NULL;
     if (p.m_bPrinted && s->m_bConverter)

@@ -207,7 +207,8 @@ void DrawTextRun(NovarcprintProcess *s, const Layout *L, const char *szText, int
     SIZE size;
     /* Nothing wraps: what does not fit the printable width is cut. */
     iLen = FitTextToWidth(L->hdc, szText, iLen, L->iHorzRes - st.m_dX, &size);
-    TextOutA(L->hdc, (int)st.m_dX, (int)st.m_dY, szText, iLen);
+    if (!TextOutA(L->hdc, (int)st.m_dX, (int)st.m_dY, szText, iLen))
+        s->Log("PrintNovarcStream() TextOutA() FAILED ERROR:%d", (int)GetLastError());
     st.m_dLineHeight = size.cy;
     st.m_dLastWidth = size.cx;
     if (s->m_iBarCodeMode && L->hCaption) {

@@ -6,6 +6,7 @@
 #include <posix_files.h>
 #include <gdi_record.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "printer.h"
@@ -330,6 +331,44 @@ TEST_F(StreamTest, StreamMessageIsDrawnByItsWorkerAndTheJobResetClearsThePositio
     EXPECT_EQ(session_->m_Stream.m_dY, 0);
     EXPECT_EQ(session_->m_iFormFeedOption, 1);
     EXPECT_FALSE(session_->m_Printer.m_bPageStarted);
+}
+
+/* The text of every PDF the printer's folder received, in job order. */
+std::string PrintedText(const ScratchRoot &root)
+{
+    std::vector<std::string> pdfs;
+    for (const auto &entry : std::filesystem::directory_iterator(root.driveC("novarc/printed")))
+        pdfs.push_back(entry.path().string());
+    std::sort(pdfs.begin(), pdfs.end());
+    std::string text;
+    for (const std::string &pdf : pdfs)
+        text += RunCommand("pdftotext -layout '" + pdf + "' -");
+    return text;
+}
+
+TEST_F(StreamTest, TextAfterALandscapeSwitchMidPageReachesThePaper)
+{
+    Open(600, "", "FOLDER:C:\\novarc\\printed");
+    ASSERT_EQ(Print("BEFORE THE SWITCH\r\n"), 1);
+    Run(HandleSetLandscapeMode, SET_LANDSCAPE_MODE, Int32(1) + Int32(0));
+    ASSERT_EQ(Print("AFTER THE SWITCH\r\n"), 1);
+    CloseNovarcPrinter(session_.get());
+    const std::string text = PrintedText(root_);
+    EXPECT_NE(text.find("BEFORE THE SWITCH"), std::string::npos) << text;
+    EXPECT_NE(text.find("AFTER THE SWITCH"), std::string::npos) << text;
+    EXPECT_EQ(Log().find("TextOutA() FAILED"), std::string::npos);
+}
+
+TEST_F(StreamTest, TextAfterAnEnvelopeTrayChangeMidPageReachesThePaper)
+{
+    Open(600, "", "FOLDER:C:\\novarc\\printed");
+    ASSERT_EQ(Print("LETTER TEXT\r\n"), 1);
+    Run(HandleSetPrinterTray, SET_PRINTER_TRAY, Int32(2) + Int32(1) + Int32(1));
+    ASSERT_EQ(Print("ENVELOPE TEXT\r\n"), 1);
+    CloseNovarcPrinter(session_.get());
+    const std::string text = PrintedText(root_);
+    EXPECT_NE(text.find("LETTER TEXT"), std::string::npos) << text;
+    EXPECT_NE(text.find("ENVELOPE TEXT"), std::string::npos) << text;
 }
 
 TEST_F(StreamTest, BarCodeReportPrintedToAPdfFileScansBack)
