@@ -12,6 +12,8 @@
 /* A text run holds at most this many bytes; a longer run comes in pieces. */
 #define STREAM_TEXT_MAX 2499
 #define HEADING_FIELD_MAX 199
+/* Lines per page of a form whose length leaves no usable line. */
+#define STREAM_DEFAULT_FORM_LENGTH 66
 
 /* Token codes of NextStreamToken. */
 enum StreamToken {

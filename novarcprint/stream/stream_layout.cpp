@@ -29,6 +29,8 @@ struct Layout {
     double dLineSpacing;
     int iUsableLines;
     int iHorzRes;
+    int iVertRes;
+    int iDescent; /* of the main font: how far a line reaches below its baseline */
     HFONT hFont;
     HFONT hCaption;
     HPEN hPen;
@@ -75,8 +77,15 @@ void ComputeGeometry(NovarcprintProcess *s, Layout *L)
     L->iLeftMargin = Points(L->dLeftFactor, L->dSize, GetDeviceCaps(L->hdc, LOGPIXELSX));
     L->dScale = s->m_Printer.m_bLandscape ? 0.85 : 1.0;
     L->dLineSpacing = (double)(GetDeviceCaps(L->hdc, LOGPIXELSY) / L->iLpi) * L->dScale;
-    L->iUsableLines = s->m_Printer.m_iModelClass == 0 ? s->m_iFormLength - 2 : s->m_iFormLength;
+    /* A form length that leaves no usable line (2 or less, none at all) is
+     * taken as the usual one: a report never goes without page breaks. */
+    int iFormLength = s->m_iFormLength;
+    const int iReserved = s->m_Printer.m_iModelClass == 0 ? 2 : 0;
+    if (iFormLength - iReserved <= 0)
+        iFormLength = STREAM_DEFAULT_FORM_LENGTH;
+    L->iUsableLines = iFormLength - iReserved;
     L->iHorzRes = GetDeviceCaps(L->hdc, HORZRES);
+    L->iVertRes = GetDeviceCaps(L->hdc, VERTRES);
 }
 
 /* Lines per inch of the grid; anything but 6 or 8 (or a custom value that
@@ -183,6 +192,21 @@ void BreakStreamPage(NovarcprintProcess *s, const Layout *L)
     s->m_Stream.m_dY = L->iFirstBaseline;
 }
 
+/* A line whose baseline, with the font's descent below it, would leave the
+ * printable area goes to the next page instead of being clipped away: the
+ * line count alone misses printers with wide margins.  A line at the top of
+ * the page stays, whatever it reaches. */
+void BreakBeforeTheBottom(NovarcprintProcess *s, const Layout *L)
+{
+    StreamState &st = s->m_Stream;
+    if (st.m_dY <= L->iFirstBaseline || st.m_dY + L->iDescent <= L->iVertRes)
+        return;
+    const double dX = st.m_dX; /* the line moves down the pages, not sideways */
+    BreakStreamPage(s, L);
+    StartStreamPage(s, L);
+    st.m_dX = dX;
+}
+
 void ApplyPending(NovarcprintProcess *s, const Layout *L)
 {
     StreamState &st = s->m_Stream;
@@ -269,14 +293,14 @@ void RunTokens(NovarcprintProcess *s, const Layout *L, const char *pData, int iL
             break;
         iLastToken = iToken;
         if (iToken != TOKEN_FORM_FEED) {
-            /* A form of two lines or less has no usable lines: no break by
-             * count, or every token would get a page of its own. */
-            if (L->iUsableLines > 0 && s->m_Stream.m_iLineCount >= L->iUsableLines)
+            if (s->m_Stream.m_iLineCount >= L->iUsableLines)
                 BreakStreamPage(s, L);
             if (!s->m_Printer.m_bPageStarted)
                 StartStreamPage(s, L);
         }
         ApplyPending(s, L);
+        if (iToken == TOKEN_TEXT || iToken == TOKEN_RULE_CELL)
+            BreakBeforeTheBottom(s, L);
         if (iToken == TOKEN_TEXT) {
             DrawTextRun(s, L, szText, iTextLen);
         } else if (iToken == TOKEN_LINE_END || iToken == TOKEN_LINE_END_PAIR) {
@@ -363,6 +387,9 @@ int PrintNovarcStream(NovarcprintProcess *s, const char *pData, int iLen)
     if (s->m_Printer.m_bColor)
         SetTextColor(L.hdc, s->m_crTextColor & 0xffffff);
     SelectStreamFont(&L);
+    TEXTMETRICA tm = {};
+    GetTextMetricsA(L.hdc, &tm);
+    L.iDescent = tm.tmDescent;
     if (!s->m_Printer.m_bPageStarted)
         StartStreamPage(s, &L);
     RunTokens(s, &L, pData, iLen);

@@ -137,6 +137,19 @@ protected:
     std::vector<RecText> Texts() { return Only<RecText>(GetRecord(Dc())); }
 };
 
+/* The text of every PDF the printer's folder received, in job order. */
+std::string PrintedText(const ScratchRoot &root)
+{
+    std::vector<std::string> pdfs;
+    for (const auto &entry : std::filesystem::directory_iterator(root.driveC("novarc/printed")))
+        pdfs.push_back(entry.path().string());
+    std::sort(pdfs.begin(), pdfs.end());
+    std::string text;
+    for (const std::string &pdf : pdfs)
+        text += RunCommand("pdftotext -layout '" + pdf + "' -");
+    return text;
+}
+
 TEST_F(StreamTest, SettingsChangeOnlyWhatTheirCodeSelects)
 {
     Open(300);
@@ -214,13 +227,63 @@ TEST_F(StreamTest, FormLengthBreaksBeforeTheSixtyFifthLine)
     EXPECT_EQ(t[64].ref.y, 60);
     EXPECT_EQ(t[64].ref.x, 0);
 
-    /* A form with no usable lines does not give every token a page. */
+    /* A form with no usable lines is taken as the usual one: no page per
+     * token, and still a break after 64 lines. */
     Run(HandleFormLength, PRINTER_FORM_LENGTH, Int32(2));
     ASSERT_EQ(Print("a\r\nb\r\nc"), 1);
     t = Texts();
     ASSERT_EQ(t.size(), 68u);
     EXPECT_EQ(t[67].page, t[65].page);
     EXPECT_EQ(t[67].ref.y, t[65].ref.y + 200);
+}
+
+TEST_F(StreamTest, FormLengthThatLeavesNoLineBreaksAsTheUsualForm)
+{
+    Open();
+    Run(HandleSetPrintMode, SET_PRINT_SIZE_23); /* 8 lines per inch: 65 lines fit the page */
+    for (int length : {0, -5, 2}) {
+        Run(HandleFormLength, PRINTER_FORM_LENGTH, Int32(length));
+        const size_t before = Texts().size();
+        std::string report;
+        for (int i = 1; i <= 65; i++)
+            report += "Line " + std::to_string(i) + "\r\n";
+        ASSERT_EQ(Print(report + "\x0c"), 1);
+        auto t = Texts();
+        ASSERT_EQ(t.size(), before + 65) << length;
+        EXPECT_EQ(t[before + 63].page, t[before].page) << length;
+        EXPECT_EQ(t[before + 64].page, t[before].page + 1) << length;
+    }
+}
+
+TEST_F(StreamTest, LineBelowThePrintableAreaGoesToTheNextPage)
+{
+    /* Quarter-inch margins: 10.5 inches of page, so the 64th line of a
+     * 66-line form (baseline 60 + 63 x 100) would be clipped away. */
+    HKEY key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Report Laser", 0, NULL, 0,
+                    KEY_ALL_ACCESS, NULL, &key, NULL);
+    const char margins[] = "64,64,64,64";
+    RegSetValueExA(key, "Margins", 0, REG_SZ, (const BYTE *)margins, sizeof(margins));
+    RegCloseKey(key);
+    Open(600, "", "FOLDER:C:\\novarc\\printed");
+    const int bottom = GetDeviceCaps(Dc(), VERTRES);
+    ASSERT_LT(bottom, 60 + 63 * 100);
+    std::string report;
+    for (int i = 1; i <= 70; i++)
+        report += "Line " + std::to_string(i) + "\r\n";
+    ASSERT_EQ(Print(report), 1);
+    auto t = Texts();
+    ASSERT_EQ(t.size(), 70u);
+    for (const RecText &line : t)
+        EXPECT_LE(line.ref.y + line.descent, bottom) << line.text;
+    EXPECT_EQ(t[62].page, t[0].page);
+    EXPECT_EQ(t[63].page, t[0].page + 1);
+    EXPECT_EQ(t[63].ref.y, 60);
+    CloseNovarcPrinter(session_.get());
+    const std::string text = PrintedText(root_);
+    EXPECT_NE(text.find("Line 64"), std::string::npos);
+    EXPECT_NE(text.find("Line 70"), std::string::npos);
 }
 
 TEST_F(StreamTest, FormFeedBreaksButFormFeedBeforeLineEndOnlyAdvances)
@@ -331,19 +394,6 @@ TEST_F(StreamTest, StreamMessageIsDrawnByItsWorkerAndTheJobResetClearsThePositio
     EXPECT_EQ(session_->m_Stream.m_dY, 0);
     EXPECT_EQ(session_->m_iFormFeedOption, 1);
     EXPECT_FALSE(session_->m_Printer.m_bPageStarted);
-}
-
-/* The text of every PDF the printer's folder received, in job order. */
-std::string PrintedText(const ScratchRoot &root)
-{
-    std::vector<std::string> pdfs;
-    for (const auto &entry : std::filesystem::directory_iterator(root.driveC("novarc/printed")))
-        pdfs.push_back(entry.path().string());
-    std::sort(pdfs.begin(), pdfs.end());
-    std::string text;
-    for (const std::string &pdf : pdfs)
-        text += RunCommand("pdftotext -layout '" + pdf + "' -");
-    return text;
 }
 
 TEST_F(StreamTest, TextAfterALandscapeSwitchMidPageReachesThePaper)
