@@ -16,9 +16,11 @@ namespace {
  * close; its end frees the locks. */
 int HandleCloseGivenUp(NovarcprintProcess *s, MsgBuf *, int)
 {
+    char szName[PRINTER_NAME_SIZE];
+    s->CopyPrinterName(szName, sizeof(szName));
     s->Log(
         "ThreadClosePrinter gave up after %d ms m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)",
-        (int)s->m_iDeathInterval, s->m_szPrinterName);
+        (int)s->m_iDeathInterval, szName);
     PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -86,13 +88,14 @@ int HandleOpenPrinter(NovarcprintProcess *s, MsgBuf *pMsg, int)
 int HandleClosePrinter(NovarcprintProcess *s, MsgBuf *, int iType)
 {
     KillTimer(s->m_hWnd, DEATH_TIMER);
-    s->Log("CLOSE_PRINTER m_szPrinterName<%s> m_iPrintkeeperMode<%d>", s->m_szPrinterName,
+    char szName[PRINTER_NAME_SIZE];
+    s->CopyPrinterName(szName, sizeof(szName));
+    s->Log("CLOSE_PRINTER m_szPrinterName<%s> m_iPrintkeeperMode<%d>", szName,
            s->m_iPrintkeeperMode);
     s->m_bCloseReceived = true;
     s->m_iDeathInterval = s->m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
     if (s->m_iPrintkeeperMode && !s->m_bOpenedPrinter) {
-        s->Log("CLOSE_PRINTER m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)",
-               s->m_szPrinterName);
+        s->Log("CLOSE_PRINTER m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)", szName);
         PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
     }
     /* Stream and document workers may still be drawing the job's last
@@ -120,7 +123,9 @@ int HandleCloseWithStatus(NovarcprintProcess *s, MsgBuf *pMsg, int iType)
     s->m_iDeathInterval = s->m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
     StartCloseWorker(s, iType);
     s->MarkDone("ThreadClosePrinter");
-    if (strcmp(s->m_szPrinterName, "CompImage") == 0)
+    char szName[PRINTER_NAME_SIZE];
+    s->CopyPrinterName(szName, sizeof(szName));
+    if (strcmp(szName, "CompImage") == 0)
         s->m_iCloseTimer = (int)s->SetSessionTimer(CLOSE_TIMER, CLOSE_TIMER_MS);
     return 1;
 }

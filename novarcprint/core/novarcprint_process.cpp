@@ -144,8 +144,9 @@ void NovarcprintProcess::OnSessionTimer(UINT_PTR idTimer)
     case DEATH_TIMER:
         KillTimer(m_hWnd, DEATH_TIMER);
         if (m_iPrintkeeperMode) {
-            Log("DeathTimerProc m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)",
-                m_szPrinterName);
+            char szName[PRINTER_NAME_SIZE];
+            CopyPrinterName(szName, sizeof(szName));
+            Log("DeathTimerProc m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)", szName);
             PostMessageA(m_hMainWnd, WM_CLOSE, 0, 0);
         }
         break;
@@ -158,6 +159,18 @@ void NovarcprintProcess::OnSessionTimer(UINT_PTR idTimer)
     default:
         break;
     }
+}
+
+void NovarcprintProcess::SetPrinterName(const char *szName)
+{
+    std::lock_guard<std::mutex> guard(m_PrinterNameLock);
+    snprintf(m_szPrinterName, sizeof(m_szPrinterName), "%s", szName);
+}
+
+void NovarcprintProcess::CopyPrinterName(char *szOut, int iSize)
+{
+    std::lock_guard<std::mutex> guard(m_PrinterNameLock);
+    snprintf(szOut, (size_t)iSize, "%s", m_szPrinterName);
 }
 
 bool NovarcprintProcess::HoldsConverterLock() const

@@ -5,7 +5,10 @@
  * server changes message by message, and writes the debug log.
  *
  * The main thread and the one worker holding the print lock share the
- * fields; flags the main thread reads are single bytes written whole.
+ * fields.  What a worker writes and the main thread reads as well is atomic
+ * (the flags, the intervals) or read through a lock (the printer name).
+ * The special-printer lock handles are the main thread's alone: the gate,
+ * the lost-connection rule and the release all run there.
  */
 #ifndef NOVARCPRINT_PROCESS_H
 #define NOVARCPRINT_PROCESS_H
@@ -14,6 +17,7 @@
 #include <winsock2.h>
 
 #include <atomic>
+#include <mutex>
 
 #include <kellib.h>
 
@@ -79,6 +83,10 @@ public:
     bool HoldsConverterLock() const;
     void SetConnectionClosed() { m_bConnectionClosed = true; }
     DebugLogTarget LogTarget() const;
+    /* The printer name: written by the open worker, read by the main
+     * thread too (the close requests, the death timer), through a lock. */
+    void SetPrinterName(const char *szName);
+    void CopyPrinterName(char *szOut, int iSize);
 
     /* Shared fields, in the order the session declares them. */
     SOCKET m_sockReply;
@@ -89,16 +97,16 @@ public:
     int m_iPrintkeeperMode;
     int m_iPrintStatus;
     std::atomic<bool> m_bDone;
-    volatile bool m_bOpenedPrinter;
+    std::atomic<bool> m_bOpenedPrinter;
     std::atomic<bool> m_bOpenReplySent;
     std::atomic<bool> m_bCloseReceived;
     std::atomic<bool> m_bConnectionClosed;
-    volatile bool m_bDebugLog;
-    bool m_bFax;
-    bool m_bConverter;
+    std::atomic<bool> m_bDebugLog;
+    std::atomic<bool> m_bFax;
+    std::atomic<bool> m_bConverter;
     bool m_bCloseStatusFlag;
     int m_iCloseStatusValue;
-    int m_iFaxJob;
+    std::atomic<int> m_iFaxJob;
 
     /* Stream settings the table of request types sets directly. */
     int m_iPrintMode;
@@ -121,7 +129,7 @@ public:
     char m_szLogFileName[MAX_PATH];
     char m_szLogPath[2 * MAX_PATH];
     char m_szPrinterName[PRINTER_NAME_SIZE];
-    int m_iStoredPrintModeType;
+    std::atomic<int> m_iStoredPrintModeType;
     int m_iCloseTimer;
     int m_iOpenTimer;
     std::atomic<long> m_iWorkerCount;
@@ -140,8 +148,8 @@ public:
     char m_szOfficeMutexName[KERNEL_NAME_SIZE];
     char m_szSpecialLockName[LOCK_COUNT][KERNEL_NAME_SIZE];
 
-    volatile int m_iWaitInterval;
-    volatile int m_iDeathInterval;
+    std::atomic<int> m_iWaitInterval;
+    std::atomic<int> m_iDeathInterval;
     MsgBuf m_Msg;
     MsgBuf m_OpenRecord;
     /* The job's printer and its device settings (printer/). */
@@ -155,6 +163,7 @@ public:
     /* The data-field list and page breaks of word-processor documents (wp/). */
     WpState m_Wp;
     char m_szCreateError[64];
+    std::mutex m_PrinterNameLock;
 
 private:
     void BuildNames();

@@ -151,7 +151,8 @@ bool StartWorker(NovarcprintProcess *s, const WorkerJob &job, MsgBuf *pMsg, cons
     if (!wait.bWait)
         return true;
     if (wait.bLogWait)
-        s->Log("%d %s WaitForSingleObject(%d)", (int)dwThreadId, wait.szName, s->m_iWaitInterval);
+        s->Log("%d %s WaitForSingleObject(%d)", (int)dwThreadId, wait.szName,
+               s->m_iWaitInterval.load());
     DWORD dwWait = WaitForSingleObject(s->m_hFreeSemaphore, (DWORD)s->m_iWaitInterval);
     if (wait.bLogWait)
         s->Log("%d %s AFTER WaitForSingleObject() dwWait:%d", (int)dwThreadId, wait.szName,

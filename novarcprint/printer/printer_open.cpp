@@ -213,8 +213,7 @@ int OpenThroughDialog(NovarcprintProcess *s)
     if (pd.hDevNames) {
         DEVNAMES *pNames = (DEVNAMES *)GlobalLock(pd.hDevNames);
         if (pNames)
-            snprintf(s->m_szPrinterName, sizeof(s->m_szPrinterName), "%s",
-                     (const char *)pNames + pNames->wDeviceOffset);
+            s->SetPrinterName((const char *)pNames + pNames->wDeviceOffset);
         GlobalUnlock(pd.hDevNames);
         GlobalFree(pd.hDevNames);
     }
@@ -320,7 +319,7 @@ void TakeRecord(NovarcprintProcess *s, const PrinterOpenRecord &r)
     p.m_bEyePaper = p.m_iOptionFlags & OPTION_EYE_PAPER;
     p.m_bInsuranceForm = p.m_iOptionFlags & OPTION_INSURANCE_FORM;
     p.m_bMobileLabel = p.m_iOptionFlags & OPTION_MOBILE_LABEL;
-    snprintf(s->m_szPrinterName, sizeof(s->m_szPrinterName), "%s", r.szPrinterName);
+    s->SetPrinterName(r.szPrinterName);
     snprintf(p.m_szDriverName, sizeof(p.m_szDriverName), "%s", r.szDriverName);
     snprintf(p.m_szOutputName, sizeof(p.m_szOutputName), "%s", r.szOutputName);
 }

@@ -29,7 +29,9 @@ void HandlePrinterOpenTimerProc(NovarcprintProcess *s)
 void HandlePrinterCloseTimerProc(NovarcprintProcess *s)
 {
     KillTimer(s->m_hWnd, CLOSE_TIMER);
-    s->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", s->m_szPrinterName);
+    char szName[PRINTER_NAME_SIZE];
+    s->CopyPrinterName(szName, sizeof(szName));
+    s->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", szName);
 }
 
 namespace {
