@@ -94,7 +94,10 @@ int HandleClosePrinter(NovarcprintProcess *s, MsgBuf *, int iType)
            s->m_iPrintkeeperMode);
     s->m_bCloseReceived = true;
     s->m_iDeathInterval = s->m_bConnectionClosed ? DEATH_INTERVAL_LOST_MS : DEATH_INTERVAL_MS;
-    if (s->m_iPrintkeeperMode && !s->m_bOpenedPrinter) {
+    /* A document still open (after a second OPEN_PRINTER, say) is ended by
+     * the close worker as an open printer is: its pages are delivered. */
+    const bool bToClose = s->m_bOpenedPrinter || s->m_bDocumentOpen;
+    if (s->m_iPrintkeeperMode && !bToClose) {
         s->Log("CLOSE_PRINTER m_szPrinterName<%s> PostMessage(m_hWnd, WM_CLOSE)", szName);
         PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
     }
@@ -102,7 +105,7 @@ int HandleClosePrinter(NovarcprintProcess *s, MsgBuf *, int iType)
      * pages: resetting the page state here, on the main thread, would move
      * their pen back to the top of the page.  The close worker runs after
      * them under the print lock and resets the job there. */
-    if (s->m_bOpenedPrinter) {
+    if (bToClose) {
         StartCloseWorker(s, iType);
         s->MarkDone("ThreadClosePrinter");
     } else {

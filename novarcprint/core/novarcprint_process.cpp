@@ -52,18 +52,19 @@ bool MarkerExists()
 NovarcprintProcess::NovarcprintProcess(HINSTANCE hInstance, HWND hMainWnd, int iPrintkeeperMode)
     : m_sockReply((SOCKET)-1), m_hWnd(NULL), m_hMainWnd(hMainWnd), m_hInstance(hInstance),
       m_iProcessId((int)GetCurrentProcessId()), m_iPrintkeeperMode(iPrintkeeperMode),
-      m_iPrintStatus(0), m_bDone(false), m_bOpenedPrinter(false), m_bOpenReplySent(false),
-      m_bCloseReceived(false), m_bConnectionClosed(false), m_bDebugLog(false), m_bFax(false),
-      m_bConverter(false), m_bCloseStatusFlag(false), m_iCloseStatusValue(0), m_iFaxJob(0),
-      m_iPrintMode(8), m_iLinesPerInch(6), m_iFormLength(0), m_bBold(false), m_iFormFeedOption(1),
-      m_bPageOpen(false), m_iBarCodeMode(0), m_iBarCodeHeight(11), m_crTextColor(0),
-      m_iHeadingType(0), m_iFootingType(0), m_szHeading(), m_szFooting(), m_iCurrentImagePage(0),
-      m_iImageState(0), m_szDebugDir(), m_szLogFileName(), m_szLogPath(), m_szPrinterName(),
-      m_iStoredPrintModeType(0), m_iCloseTimer(0), m_iOpenTimer(0), m_iWorkerCount(0),
-      m_hPrintMutex(NULL), m_hMainMutex(NULL), m_hFreeSemaphore(NULL), m_hOfficeMutex(NULL),
-      m_hSpecialLock(), m_szMainMutexName(), m_szPrintMutexName(), m_szFreeSemaphoreName(),
-      m_szOfficeMutexName(), m_szSpecialLockName(), m_iWaitInterval(DEFAULT_WAIT_INTERVAL_MS),
-      m_iDeathInterval(DEATH_INTERVAL_MS), m_Msg(), m_OpenRecord(), m_szCreateError()
+      m_iPrintStatus(0), m_bDone(false), m_bOpenedPrinter(false), m_bDocumentOpen(false),
+      m_bOpenReplySent(false), m_bCloseReceived(false), m_bConnectionClosed(false),
+      m_bDebugLog(false), m_bFax(false), m_bConverter(false), m_bCloseStatusFlag(false),
+      m_iCloseStatusValue(0), m_iFaxJob(0), m_iPrintMode(8), m_iLinesPerInch(6), m_iFormLength(0),
+      m_bBold(false), m_iFormFeedOption(1), m_bPageOpen(false), m_iBarCodeMode(0),
+      m_iBarCodeHeight(11), m_crTextColor(0), m_iHeadingType(0), m_iFootingType(0), m_szHeading(),
+      m_szFooting(), m_iCurrentImagePage(0), m_iImageState(0), m_szDebugDir(), m_szLogFileName(),
+      m_szLogPath(), m_szPrinterName(), m_iStoredPrintModeType(0), m_iCloseTimer(0),
+      m_iOpenTimer(0), m_iWorkerCount(0), m_hPrintMutex(NULL), m_hMainMutex(NULL),
+      m_hFreeSemaphore(NULL), m_hOfficeMutex(NULL), m_hSpecialLock(), m_szMainMutexName(),
+      m_szPrintMutexName(), m_szFreeSemaphoreName(), m_szOfficeMutexName(), m_szSpecialLockName(),
+      m_iWaitInterval(DEFAULT_WAIT_INTERVAL_MS), m_iDeathInterval(DEATH_INTERVAL_MS), m_Msg(),
+      m_OpenRecord(), m_szCreateError()
 {
     snprintf(m_szDebugDir, sizeof(m_szDebugDir), "%s", kDebugDir);
     CreateDirectoryA(m_szDebugDir, NULL);

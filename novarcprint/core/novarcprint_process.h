@@ -98,6 +98,9 @@ public:
     int m_iPrintStatus;
     std::atomic<bool> m_bDone;
     std::atomic<bool> m_bOpenedPrinter;
+    /* A document or raw job is open on the printer: the close must end it,
+     * even after a second OPEN_PRINTER cleared m_bOpenedPrinter. */
+    std::atomic<bool> m_bDocumentOpen;
     std::atomic<bool> m_bOpenReplySent;
     std::atomic<bool> m_bCloseReceived;
     std::atomic<bool> m_bConnectionClosed;

@@ -23,6 +23,7 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
 {
     PrinterState &p = s->m_Printer;
     s->Log("CloseNovarcPrinter()");
+    s->m_bDocumentOpen = false;
     if (p.m_bLeadtoolsConvertPrinter) {
         s->Log("CloseNovarcPrinter() m_bLeadtoolsConvertPrinter return(TRUE);");
         return true;
@@ -117,8 +118,8 @@ bool StartJobDocument(NovarcprintProcess *s, const DEVMODEA *pMode)
         return false;
     SetJobOwner(s);
     p.m_bPageEnded = false;
-    if (p.m_hPrinterDc)
-        s->m_bOpenedPrinter = true;
+    s->m_bOpenedPrinter = true;
+    s->m_bDocumentOpen = true;
     return true;
 }
 

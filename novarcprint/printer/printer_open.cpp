@@ -263,8 +263,10 @@ int OpenRawDocument(NovarcprintProcess *s)
     } else if (!StartPagePrinter(p.m_hPrinter)) {
         EndDocPrinter(p.m_hPrinter);
         s->m_bOpenedPrinter = false;
-    } else
+    } else {
         s->m_bOpenedPrinter = true;
+        s->m_bDocumentOpen = true;
+    }
     if (!s->m_bOpenedPrinter && p.m_hPrinter) {
         ClosePrinter(p.m_hPrinter);
         p.m_hPrinter = NULL;
@@ -360,11 +362,16 @@ int SpecialTargetUnavailable(NovarcprintProcess *s)
 int OpenNovarcPrinter(NovarcprintProcess *s, const MsgBuf *pRecord)
 {
     PrinterState &p = s->m_Printer;
-    s->m_bConverter = false;
     p.m_bOpenError = false;
+    if (s->m_bDocumentOpen) {
+        /* A second open in the middle of the job: the document drawn so far
+         * stays as it is, with what it knows of itself (printed, converter),
+         * so that the close still ends it and its pages are delivered. */
+        s->Log("OpenNovarcPrinter a document is open: kept for the close");
+        return 0;
+    }
+    s->m_bConverter = false;
     p.m_bPrinted = false;
-    if (p.m_hPrinterDc)
-        return 0; /* the current document stays as it is */
     s->m_bFax = false;
     p.m_bEPrint = false;
     p.m_sDefaultSource = -1;

@@ -396,6 +396,23 @@ TEST_F(StreamTest, StreamMessageIsDrawnByItsWorkerAndTheJobResetClearsThePositio
     EXPECT_FALSE(session_->m_Printer.m_bPageStarted);
 }
 
+TEST_F(StreamTest, SecondOpenMidJobStillDeliversThePagesAtTheClose)
+{
+    Open(600, "", "FOLDER:C:\\novarc\\printed");
+    ASSERT_EQ(Print("PRINTED BEFORE THE SECOND OPEN\r\n"), 1);
+    const std::string record =
+        std::string("Report Laser") + '\0' + "Generic Laser" + '\0' + Int32(66) + Int32(0) + '\0';
+    MsgBuf msg = MsgBuf();
+    AppendBytes(&msg, record.data(), (int)record.size());
+    HandleOpenPrinterWork(session_.get(), &msg, OPEN_PRINTER); /* replies status 0 */
+    FreeMsgBuf(&msg);
+    EXPECT_FALSE(session_->m_bOpenedPrinter);
+    Dispatch(CLOSE_PRINTER);
+    WaitForWorkers();
+    EXPECT_TRUE(PostedClose());
+    EXPECT_NE(PrintedText(root_).find("PRINTED BEFORE THE SECOND OPEN"), std::string::npos);
+}
+
 TEST_F(StreamTest, TextAfterALandscapeSwitchMidPageReachesThePaper)
 {
     Open(600, "", "FOLDER:C:\\novarc\\printed");
