@@ -61,6 +61,16 @@ void EndOpenPage(NovarcprintProcess *s)
     }
 }
 
+/* A raw job has no document to turn or feed from another tray: ending it
+ * for a new device mode would send the rest of the raw data nowhere. */
+bool IgnoredInRawJob(NovarcprintProcess *s, const char *szChange)
+{
+    if (!s->m_Printer.m_iUseRawData)
+        return false;
+    s->Log("%s ignored: raw job", szChange);
+    return true;
+}
+
 } // namespace
 
 DEVMODEA *ReadDeviceMode(HANDLE hPrinter, const char *szPrinter)
@@ -80,6 +90,8 @@ DEVMODEA *ReadDeviceMode(HANDLE hPrinter, const char *szPrinter)
 void SetLandScapeMode(NovarcprintProcess *s, int iForce)
 {
     PrinterState &p = s->m_Printer;
+    if (IgnoredInRawJob(s, "SetLandScapeMode()"))
+        return;
     if (!iForce && p.m_bLastAppliedLandscape == p.m_bLandscape &&
         p.m_bLastAppliedLegal == p.m_bLegalRequest)
         return;
@@ -123,7 +135,7 @@ void SetLandScapeMode(NovarcprintProcess *s, int iForce)
 void DocumentProperties(NovarcprintProcess *s, int iBin)
 {
     PrinterState &p = s->m_Printer;
-    if (s->m_bFax || iBin == -1)
+    if (s->m_bFax || iBin == -1 || IgnoredInRawJob(s, "DocumentProperties()"))
         return;
     iBin = ResolveBin(s, iBin);
     if (!OpenSecond(s))

@@ -7,6 +7,7 @@
 
 #include "printer.h"
 #include "session_fixture.h"
+#include "stream.h"
 
 namespace {
 
@@ -129,9 +130,9 @@ protected:
         CloseNovarcPrinter(session_.get());
         SessionTest::TearDown();
     }
-    void Open()
+    void Open(const std::string &printer = "Desk Laser", int raw = 0)
     {
-        std::string record = Record("Desk Laser", "Generic Laser");
+        std::string record = Record(printer, "Generic Laser", raw);
         MsgBuf msg = MsgBuf();
         AppendBytes(&msg, record.data(), (int)record.size());
         OpenNovarcPrinter(session_.get(), &msg);
@@ -233,6 +234,30 @@ TEST_F(PrinterDeviceTest, LabelPrinterGetsTheLabelPaperAndColourFollowsThePrinte
     RegCloseKey(key);
     Open();
     EXPECT_FALSE(P().m_bColor);
+}
+
+TEST_F(PrinterDeviceTest, TurnsAndTraysInARawJobLeaveItsDataFlowing)
+{
+    CloseNovarcPrinter(session_.get());
+    HKEY key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Raw Desk", 0, NULL, 0,
+                    KEY_ALL_ACCESS, NULL, &key, NULL);
+    const char driver[] = "Generic Laser";
+    const char port[] = "RAW:C:\\novarc\\raw\\desk.bin";
+    RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
+    RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
+    RegCloseKey(key);
+    std::filesystem::create_directories(root_.driveC("novarc/raw"));
+    Open("Raw Desk", 1);
+    NovarcprintProcess *s = session_.get();
+    ASSERT_EQ(PrintNovarcStream(s, "FIRST|", 6), 1);
+    Run(HandleSetLandscapeMode, Int32(1) + Int32(0));
+    Run(HandleSetPrinterTray, Int32(2) + Int32(1) + Int32(1));
+    EXPECT_EQ(PrintNovarcStream(s, "SECOND", 6), 1);
+    CloseNovarcPrinter(s);
+    EXPECT_EQ(ReadText(root_.driveC("novarc/raw/desk.bin")), "FIRST|SECOND");
+    EXPECT_NE(Log().find("SetLandScapeMode() ignored: raw job"), std::string::npos);
 }
 
 } // namespace
