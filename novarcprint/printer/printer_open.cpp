@@ -87,8 +87,15 @@ bool GetNovarcPrinterMutex(NovarcprintProcess *s)
         return GateFailed(s, sp.lock);
     }
     DWORD dwWait = WaitForSingleObject(hLock, sp.dwWaitMs);
-    if (dwWait == WAIT_OBJECT_0 || (dwWait == WAIT_ABANDONED && sp.bConverter))
+    if (dwWait == WAIT_OBJECT_0)
         return true;
+    if (dwWait == WAIT_ABANDONED) {
+        /* A client that ended holding the gate left it to this one: the
+         * wait owns it, and failing here would keep it held for good. */
+        if (!sp.bConverter)
+            LogGateWait(s, sp, dwWait);
+        return true;
+    }
     if (dwWait == WAIT_TIMEOUT && sp.dwWaitMs > 0) {
         /* Another client prints there: try again shortly, without a reply. */
         s->m_iOpenTimer = (int)s->SetSessionTimer(OPEN_TIMER, OPEN_TIMER_MS);

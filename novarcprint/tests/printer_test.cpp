@@ -3,6 +3,7 @@
  * bytes, unique names, the tray tables, and device settings applied to a
  * printer of the test's registry.
  */
+#include <future>
 #include <set>
 
 #include "printer.h"
@@ -234,6 +235,31 @@ TEST_F(PrinterDeviceTest, LabelPrinterGetsTheLabelPaperAndColourFollowsThePrinte
     RegCloseKey(key);
     Open();
     EXPECT_FALSE(P().m_bColor);
+}
+
+TEST_F(SessionTest, AnAbandonedImageGateIsTakenOverAndPassedOn)
+{
+    /* A client that ended holding the shared image printer's gate; the
+     * handle kept here stands for the other clients that wait on it. */
+    HANDLE hGate = std::async(std::launch::async, [] {
+                       HANDLE h = CreateMutexA(NULL, FALSE, "CompImage_MUTEX");
+                       WaitForSingleObject(h, 0);
+                       return h;
+                   }).get();
+    const std::string record = Record("CompImage", "Image Writer");
+    AppendBytes(&session_->m_OpenRecord, record.data(), (int)record.size());
+    EXPECT_TRUE(GetNovarcPrinterMutex(session_.get()));
+    EXPECT_NE(Log().find("WAIT_ABANDONED"), std::string::npos);
+    session_->HandleWMDestroy(); /* the client's end */
+    /* The next job on the workstation gets the printer at once. */
+    const DWORD dwNext = std::async(std::launch::async, [hGate] {
+                             const DWORD dwWait = WaitForSingleObject(hGate, 0);
+                             if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
+                                 ReleaseMutex(hGate);
+                             return dwWait;
+                         }).get();
+    EXPECT_EQ(dwNext, (DWORD)WAIT_OBJECT_0);
+    CloseHandle(hGate);
 }
 
 TEST_F(PrinterDeviceTest, TurnsAndTraysInARawJobLeaveItsDataFlowing)
