@@ -93,6 +93,53 @@ void CreateParentFolders(const char *szPath)
     CreateDirectoryA(szDir, NULL);
 }
 
+/* The bytes into a file beside the target, which then takes the target's
+ * name: a failed or short write never leaves a partial file under the name
+ * the server asked for, nor spoils the file that was there before. */
+bool WriteBeside(NovarcprintProcess *pSession, const char *szTarget, const char *pData, int iLen)
+{
+    char szPart[MAX_PATH];
+    char szFull[MAX_PATH];
+    if (snprintf(szPart, sizeof(szPart), "%s.part", szTarget) >= (int)sizeof(szPart) ||
+        !AllowedPath(pSession, "SEND_NAMED_FILE", szPart, KEL_PATH_WRITE, szFull)) {
+        pSession->Log("SEND_NAMED_FILE no room beside <%s>", szTarget);
+        return false;
+    }
+    /* A file there that this process may not write stays as it is: the
+     * rename would otherwise replace it on the folder's permission alone. */
+    HANDLE hFile = CreateFileA(szTarget, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(hFile);
+    else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        pSession->Log("SEND_NAMED_FILE cannot create <%s> ERROR:%d", szTarget, (int)GetLastError());
+        return false;
+    }
+    hFile = CreateFileA(szPart, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        pSession->Log("SEND_NAMED_FILE cannot create <%s> ERROR:%d", szPart, (int)GetLastError());
+        return false;
+    }
+    DWORD dwWritten = 0;
+    bool bOk = iLen <= 0 ||
+               (WriteFile(hFile, pData, (DWORD)iLen, &dwWritten, NULL) && dwWritten == (DWORD)iLen);
+    DWORD dwError = bOk ? 0 : GetLastError();
+    if (!CloseHandle(hFile) && bOk) {
+        bOk = false;
+        dwError = GetLastError();
+    }
+    if (bOk && !MoveFileExA(szPart, szTarget, MOVEFILE_REPLACE_EXISTING)) {
+        bOk = false;
+        dwError = GetLastError();
+    }
+    if (!bOk) {
+        pSession->Log("SEND_NAMED_FILE write failed <%s> wrote<%d> of <%d> ERROR:%d", szTarget,
+                      (int)dwWritten, iLen, (int)dwError);
+        DeleteFileA(szPart);
+    }
+    return bOk;
+}
+
 void WriteNamedFile(NovarcprintProcess *pSession)
 {
     NamedFileTransfer &t = pSession->m_NamedFile;
@@ -112,17 +159,8 @@ void WriteNamedFile(NovarcprintProcess *pSession)
     t.data.iLen = iLen;
     if (t.data.iBufSize < iLen)
         t.data.iBufSize = iLen;
-    HANDLE hFile =
-        CreateFileA(h.szPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        pSession->Log("SEND_NAMED_FILE cannot create <%s> ERROR:%d", h.szPath, (int)GetLastError());
-        return;
-    }
-    DWORD dwWritten = 0;
-    if (iLen > 0)
-        WriteFile(hFile, t.data.szBuf, (DWORD)iLen, &dwWritten, NULL);
-    CloseHandle(hFile);
-    pSession->Log("SEND_NAMED_FILE wrote <%s> %d bytes", h.szPath, (int)dwWritten);
+    if (WriteBeside(pSession, h.szPath, t.data.szBuf, iLen))
+        pSession->Log("SEND_NAMED_FILE wrote <%s> %d bytes", h.szPath, iLen);
 }
 
 /* One pass over a piece; false when it does not continue the open transfer. */

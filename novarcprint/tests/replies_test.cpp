@@ -3,7 +3,10 @@
  * file-return protocol, named-file reception with its restart and bounds,
  * deletion and the checksum answer, checked on a loopback connection.
  */
+#include <sys/resource.h>
 #include <zlib.h>
+
+#include <csignal>
 
 #include "handoff.h"
 #include "session_fixture.h"
@@ -165,6 +168,38 @@ TEST_F(RepliesTest, NamedFileBoundsAndMalformedPiecesFailTheRequestOnly)
     Dispatch(SEND_NAMED_FILE, Header(6, "c:\\novarc\\ok.txt", 2, 0) + Piece(6, 1, "ok"));
     WaitForWorkers();
     EXPECT_EQ(ReadText(root_.driveC("novarc/ok.txt")), "ok");
+}
+
+TEST_F(RepliesTest, NamedFileThatCannotBeWrittenWholeLeavesNothingHalfWritten)
+{
+    WriteText(root_.driveC("novarc/form.pdf"), "the old form");
+    /* A disk that fills up at 64 KiB: every write past it fails. */
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit full = before;
+    full.rlim_cur = 64 * 1024;
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const std::string content(200 * 1024, 'f');
+    Dispatch(SEND_NAMED_FILE,
+             Header(4, "c:\\novarc\\form.pdf", (int)content.size(), 0) + Piece(4, 1, content));
+    Dispatch(SEND_NAMED_FILE,
+             Header(5, "c:\\novarc\\new.pdf", (int)content.size(), 0) + Piece(5, 1, content));
+    WaitForWorkers();
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ReadText(root_.driveC("novarc/form.pdf")), "the old form");
+    EXPECT_FALSE(std::filesystem::exists(root_.driveC("novarc/new.pdf")));
+    EXPECT_FALSE(std::filesystem::exists(root_.driveC("novarc/form.pdf.part")));
+    EXPECT_FALSE(std::filesystem::exists(root_.driveC("novarc/new.pdf.part")));
+    EXPECT_NE(Log().find("SEND_NAMED_FILE write failed <c:\\novarc\\form.pdf> wrote<65536>"),
+              std::string::npos);
+
+    /* With room again the same transfer replaces the old file whole. */
+    Dispatch(SEND_NAMED_FILE,
+             Header(6, "c:\\novarc\\form.pdf", (int)content.size(), 0) + Piece(6, 1, content));
+    WaitForWorkers();
+    EXPECT_TRUE(ReadText(root_.driveC("novarc/form.pdf")) == content);
 }
 
 TEST_F(RepliesTest, NamedFileWithTheZipFlagIsInflated)
