@@ -24,6 +24,9 @@
 
 namespace {
 
+/* What a body's first read may reserve before its bytes arrive. */
+constexpr int64_t kFirstBodyBlock = 64 * 1024;
+
 /* Nothing of a frame that fails to decode may reach a handler. */
 int Reject(MsgBuf *buffer)
 {
@@ -79,6 +82,47 @@ bool EnsureCapacity(MsgBuf *buffer, int size)
     buffer->szBuf = block;
     buffer->iBufSize = size;
     return true;
+}
+
+/* Makes szBuf `size` bytes long, keeping what it holds. */
+bool GrowKeeping(MsgBuf *buffer, int size)
+{
+    void *block = realloc(buffer->szBuf, static_cast<size_t>(size));
+    if (block == nullptr)
+        return false;
+    buffer->szBuf = static_cast<char *>(block);
+    buffer->iBufSize = size;
+    return true;
+}
+
+/* Receives a body of `length` bytes into szBuf, with room after it for the
+ * terminator and the slack the buffer has always carried.  The buffer grows
+ * as the bytes arrive, not by what the header claims: a peer that sends a
+ * header and then little or nothing costs what it sent, not its claim. */
+int ReceiveBody(SOCKET socket, MsgBuf *buffer, int length, bool bounded, int idlePolls)
+{
+    const int64_t whole = static_cast<int64_t>(length) + 10;
+    const int64_t first = whole < kFirstBodyBlock ? whole : kFirstBodyBlock;
+    if (!EnsureCapacity(buffer, static_cast<int>(first)))
+        return 0;
+    buffer->szBuf[0] = '\0';
+    int got = 0;
+    while (got < length) {
+        if (buffer->iBufSize - 10 <= got) {
+            int64_t next = static_cast<int64_t>(buffer->iBufSize) * 2;
+            if (next > whole)
+                next = whole;
+            if (!GrowKeeping(buffer, static_cast<int>(next)))
+                return 0;
+        }
+        const int room = buffer->iBufSize - 10;
+        const int want = (room < length ? room : length) - got;
+        if (ReceiveExactly(socket, buffer->szBuf + got, want, false, bounded, idlePolls,
+                           "2-KELrecv()") != 1)
+            return 0;
+        got += want;
+    }
+    return 1;
 }
 
 /* Sends the whole block.  False when a socket error abandoned it. */
@@ -176,15 +220,7 @@ int KELrecvEx(SOCKET socket, MsgBuf *buffer, int options, int idlePolls)
     KelFrameHeader header{};
     if (!KelParseHeader(raw, &header))
         return 0;
-    /* Room for the body, its terminator and the slack the buffer has always
-     * carried. */
-    if (!EnsureCapacity(buffer, header.length + 10)) {
-        buffer->iLen = 0;
-        return 0;
-    }
-    buffer->szBuf[0] = '\0';
-    if (ReceiveExactly(socket, buffer->szBuf, header.length, false, bounded, idlePolls,
-                       "2-KELrecv()") != 1) {
+    if (ReceiveBody(socket, buffer, header.length, bounded, idlePolls) != 1) {
         buffer->iLen = 0;
         buffer->szBuf[0] = '\0';
         return 0;

@@ -282,6 +282,16 @@ TEST_F(WireTest, PeerClosingMidFrameEndsTheReceive)
     EXPECT_EQ(buf.iLen, 0);
 }
 
+TEST_F(WireTest, AHeaderClaimingMuchReservesOnlyWhatArrives)
+{
+    /* Six bytes claiming 200 MiB, a few bytes of body, then nothing. */
+    SendRaw(Header(0, 0, 200 * 1024 * 1024) + std::string(50, 'h'));
+    closesocket(sender);
+    sender = INVALID_SOCKET;
+    EXPECT_EQ(KELrecv(receiver, &buf, 0), 0);
+    EXPECT_LE(buf.iBufSize, 1024 * 1024);
+}
+
 TEST_F(WireTest, TamperedProtectedFramesAreDropped)
 {
     for (int options : {SEND_SEALED, SEND_AES_DIGEST}) {

@@ -131,17 +131,10 @@ int NovarcprintProcess::CheckWaitResult(DWORD dwWait, const char *szName)
 void NovarcprintProcess::HandleWebnovNovarcprintMsg(SOCKET socket, int, MsgBuf *buffer)
 {
     int iType = TakeInt(buffer);
+    /* The received block becomes the request as it is: no copy. */
     FreeMsgBuf(&m_Msg);
-    if (buffer->iBufSize > 0) {
-        if (!InitMsgBuf(&m_Msg, buffer->iBufSize)) {
-            Log("m_Msg.szBuf == NULL");
-            FreeMsgBuf(buffer);
-            return;
-        }
-        memcpy(m_Msg.szBuf, buffer->szBuf, buffer->iBufSize);
-        m_Msg.iLen = buffer->iLen;
-    }
-    FreeMsgBuf(buffer);
+    m_Msg = *buffer;
+    *buffer = MsgBuf();
     /* Every message of a connection comes on the same socket: storing it only
      * when it changes keeps the main thread from writing a field that a
      * running worker is reading to send its reply. */
@@ -161,15 +154,9 @@ void NovarcprintProcess::HandleWebnovNovarcprintMsg(SOCKET socket, int, MsgBuf *
         m_iStoredPrintModeType = iType; /* the print-mode worker reads it */
     if (iType == PRINT_NOVARC_DOCUMENT || iType == PRINT_NOVARC_DOCUMENT_HEADING)
         Log("Print Novarc Document");
-    /* The worker's own copy of the request: it outlives a timed-out wait. */
-    MsgBuf copy = MsgBuf();
-    if (m_Msg.iLen > 0 && !AppendBytes(&copy, m_Msg.szBuf, m_Msg.iLen)) {
-        Log("%s CreateThread()", DispatchWait(*pRoute).szCreateName);
-        FreeMsgBuf(&m_Msg);
-        return;
-    }
+    /* The worker takes the request over: it outlives a timed-out wait. */
     const WorkerJob job = {pRoute->szWorker, pRoute->pHandler, iType, NULL};
-    if (StartWorker(this, job, &copy, DispatchWait(*pRoute)) && iType == PRINT_WORD_DOCUMENT)
+    if (StartWorker(this, job, &m_Msg, DispatchWait(*pRoute)) && iType == PRINT_WORD_DOCUMENT)
         Sleep(PRINT_WORD_DOCUMENT_PAUSE_MS);
     FreeMsgBuf(&m_Msg);
 }
