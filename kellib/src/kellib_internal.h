@@ -47,10 +47,6 @@ void KelBuildHeader(unsigned char *header, int compressed, int mode, int length)
  * so nothing of the frame is delivered. */
 int KelDecodeFrame(const KelFrameHeader *header, MsgBuf *buffer);
 
-/* KELrecv with the idle poll budget as a parameter (KELrecv passes
- * KEL_RECV_IDLE_POLLS), so tests can see a bounded wait give up. */
-int KELrecvEx(SOCKET socket, MsgBuf *buffer, int options, int idlePolls);
-
 /* ---- socket binding (winsock_bind.cpp) ---- */
 
 /* Loads the given DLL name as the Winsock module (replacing any loaded

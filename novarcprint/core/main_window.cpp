@@ -8,7 +8,8 @@
 
 #include "main_window.h"
 
-NovarcprintGlobals g_Novarcprint = {NULL, NULL, INVALID_SOCKET, NULL, false, false};
+NovarcprintGlobals g_Novarcprint = {NULL,  NULL,  INVALID_SOCKET,     NULL,
+                                    false, false, KEL_RECV_IDLE_POLLS};
 
 namespace {
 
@@ -36,7 +37,10 @@ void ReceiveAndDispatch(HWND hWnd, WPARAM wParam)
     InitMsgBuf(&buffer, 4);
     if (buffer.szBuf)
         memset(buffer.szBuf, 0, 4);
-    int iOk = KELrecv(g.sockConnection, &buffer, 0);
+    /* Bounded: a peer that stops in the middle of a frame without closing
+     * would otherwise hold the main thread, and with it every timer that
+     * ends a lost session. */
+    int iOk = KELrecvEx(g.sockConnection, &buffer, RECV_BOUNDED, g.iReceiveIdlePolls);
     g.bReceiving = false;
     if (!iOk) {
         write_file(" !sockGetMessage WM_CLOSE");

@@ -16,6 +16,9 @@ struct NovarcprintGlobals {
     NovarcprintProcess *pSession;
     volatile bool bReceiving;
     bool bPriorityLowered;
+    /* How many idle polls a started frame may take before the connection
+     * counts as lost (tests shorten it). */
+    int iReceiveIdlePolls;
 };
 
 extern NovarcprintGlobals g_Novarcprint;

@@ -2,6 +2,9 @@
  * The dispatcher, the worker discipline, the end-of-job requests, the
  * socket-close rules and the debug log, driven without a server.
  */
+#include <future>
+
+#include "handoff.h"
 #include "session_fixture.h"
 
 namespace {
@@ -326,6 +329,32 @@ TEST_F(SessionTest, LostConnectionEndsAtOnceOnlyWhileAConverterLockIsHeld)
     EXPECT_NE(Log().find("FD_CLOSE before CLOSE_PRINTER. LOST SOCKET CONNECTION!"),
               std::string::npos);
     g_Novarcprint.sockConnection = INVALID_SOCKET;
+}
+
+TEST_F(SessionTest, APeerStoppingMidFrameCountsAsALostConnection)
+{
+    ASSERT_EQ(NovarcStartWinsock(), 1);
+    SOCKET server = INVALID_SOCKET, client = INVALID_SOCKET;
+    ASSERT_EQ(NovarcLoopbackPair(&server, &client), 1);
+    u_long nonBlocking = 1; /* as the socket's event registration leaves it */
+    ioctlsocket(client, FIONBIO, &nonBlocking);
+    g_Novarcprint.pSession = session_.get();
+    g_Novarcprint.sockConnection = client;
+    g_Novarcprint.iReceiveIdlePolls = 20;
+    /* A header announcing 100 bytes, then 10 of them, and the peer stops. */
+    const std::string frame = std::string("\0\0", 2) + Int32(100) + std::string(10, 'x');
+    send(server, frame.data(), (int)frame.size(), 0);
+    auto receive =
+        std::async(std::launch::async, [&] { OnSocketEvent(mainWnd_, (WPARAM)client, FD_READ); });
+    const bool bEnded = receive.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    closesocket(server); /* lets a receive that never gives up end */
+    receive.wait();
+    EXPECT_TRUE(bEnded);
+    EXPECT_TRUE(PostedClose());
+    EXPECT_TRUE(session_->IsDone());
+    g_Novarcprint.iReceiveIdlePolls = KEL_RECV_IDLE_POLLS;
+    g_Novarcprint.sockConnection = INVALID_SOCKET;
+    closesocket(client);
 }
 
 TEST_F(SessionTest, LostConnectionAfterCloseStartsNoDeathTimer)

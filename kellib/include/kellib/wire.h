@@ -42,6 +42,9 @@ int SendString(SOCKET socket, const char *text, int options);
  * 0: connection closed, socket error, integrity failure, malformed frame or
  * exhausted bounded wait. */
 int KELrecv(SOCKET socket, MsgBuf *buffer, int options);
+/* KELrecv with the idle poll budget as a parameter (KELrecv passes
+ * KEL_RECV_IDLE_POLLS): a caller, or a test, may bound the wait closer. */
+int KELrecvEx(SOCKET socket, MsgBuf *buffer, int options, int idlePolls);
 
 /* Reads the local host name into out (at most outSize - 1 characters) and
  * sends it as a string; 1 on success, 0 (out empty) on failure. */
