@@ -509,6 +509,54 @@ TEST_F(WpPrintTest, SignatureRunsTakeTheirBoxAndPrintTheirLine)
     EXPECT_EQ(Log().find("Unsigned"), std::string::npos);
 }
 
+TEST_F(WpPrintTest, ImagesNotInTheCacheDrawThePlaceholderInTheirJustifiedBox)
+{
+    Open();
+    /* Keys: 2 width and 3 height in hundredths of an inch, 7 the name, 9
+     * the justification (0 centre, 1 left, 2 right). */
+    const std::string centred = Keys().Int(2, 200).Int(3, 100).Text(7, "scan.jpg").End();
+    const std::string wide = Keys().Int(2, 1000).Int(3, 50).Text(7, "wide.tif").Int(9, 2).End();
+    const std::string tall = Keys().Int(2, 100).Int(3, 5000).Text(7, "tall.tif").Int(9, 1).End();
+    Cells c = Cells()
+                  .Text("Above")
+                  .Cell(HRT)
+                  .Record(IMAGE, 0, 0, 0, centred)
+                  .Text("Below")
+                  .Cell(HRT)
+                  .Record(IMAGE, 0, 0, 0, wide)
+                  .Record(IMAGE, 0, 0, 0, tall)
+                  .Text("Next page");
+    ASSERT_EQ(Print(Letter(), c), 1);
+    std::vector<RecShape> boxes;
+    for (const RecShape &shape : Only<RecShape>(GetRecord(Dc())))
+        if (shape.kind == RecShape::Rectangle)
+            boxes.push_back(shape);
+    ASSERT_EQ(boxes.size(), 3u);
+    /* 2 x 1 inch, centred on the 8.5 inch page under the first line. */
+    EXPECT_EQ(boxes[0].rect.left, (5100 - 1200) / 2);
+    EXPECT_EQ(boxes[0].rect.top, 700);
+    EXPECT_EQ(boxes[0].rect.right - boxes[0].rect.left, 1200);
+    EXPECT_EQ(boxes[0].rect.bottom, 1300);
+    EXPECT_EQ(Find("Below").ref.y, 1300 + 100);
+    /* Ten inches wide is cut to the 6.5 between the margins, right-justified. */
+    EXPECT_EQ(boxes[1].rect.left, 600);
+    EXPECT_EQ(boxes[1].rect.right, 4500);
+    EXPECT_EQ(boxes[1].rect.bottom - boxes[1].rect.top, 300);
+    /* Fifty inches tall is cut to what is left above the bottom margin;
+     * the page is full, so the text goes on on the next page. */
+    EXPECT_EQ(boxes[2].rect.left, 600);
+    EXPECT_EQ(boxes[2].rect.bottom, 6600 - 600);
+    EXPECT_EQ(boxes[2].page, Find("Above").page);
+    EXPECT_EQ(Find("Next page").page, Find("Above").page + 1);
+    std::vector<RecText> placeholders;
+    for (const RecText &t : Texts())
+        if (t.text == "Virtual Image")
+            placeholders.push_back(t);
+    ASSERT_EQ(placeholders.size(), 3u);
+    EXPECT_EQ(placeholders[0].ref.y, 700 + 300);
+    EXPECT_NE(Log().find("PrintStreamImage(scan.jpg) not in the image cache"), std::string::npos);
+}
+
 TEST_F(WpPrintTest, LongRunsAreSplitWithNothingLostAndBadDocumentsPrintNothing)
 {
     Open();
