@@ -5,7 +5,8 @@
  * name maps to a list of installed families, the first installed one
  * winning; the metric-compatible ones come first (Liberation is Arial,
  * Times New Roman and Courier New to the unit; URW Nimbus is Helvetica,
- * Times and Courier), so widths the server computed on Windows hold here.
+ * Times and Courier; Helvetica is drawn as Arial, as Windows substitutes
+ * it), so widths the server computed on Windows hold here.
  * A target may itself be a Windows name, as FontSubstitutes values are.
  * A name that is neither a Windows name here nor an installed family falls
  * back by pitch and family, as GDI's font mapper does: fixed pitch or
@@ -43,7 +44,11 @@ std::vector<Rule> &rules()
          {"Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial"},
          kSwiss,
          ANSI_CHARSET},
-        {"Helvetica", {"Nimbus Sans", "Liberation Sans"}, kSwiss, ANSI_CHARSET},
+        /* Windows lists Helvetica among its FontSubstitutes as Arial, so
+         * Helvetica text has Arial's heights as well as its widths; forms
+         * that step lines by text height depend on it (Nimbus Sans, the
+         * same widths, stands a third taller). */
+        {"Helvetica", {"Liberation Sans", "Nimbus Sans"}, kSwiss, ANSI_CHARSET},
         {"Microsoft Sans Serif", {"Liberation Sans", "Nimbus Sans"}, kSwiss, ANSI_CHARSET},
         {"MS Sans Serif", {"Liberation Sans", "Nimbus Sans"}, kSwiss, ANSI_CHARSET},
         {"MS Shell Dlg", {"Microsoft Sans Serif"}, kSwiss, ANSI_CHARSET},

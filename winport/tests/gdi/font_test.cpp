@@ -172,6 +172,28 @@ TEST(FontSubstitutes, RegisteredNamesDrawWithTheirTarget)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+TEST(FontSubstitutes, HelveticaHasArialsHeightsAsWindowsSubstitutesIt)
+{
+    /* FontSubstitutes: Helvetica=Arial.  A layout that steps lines by the
+     * text height of a Helvetica font gets Arial's cell. */
+    auto printer = makePrinter();
+    auto measure = [&](const char *face, TEXTMETRICA *tm, LONG *width, std::string *name) {
+        Selected font(printer->dc, makeFont(face, -67, FW_MEDIUM));
+        *tm = font.metrics();
+        *width = font.extent("Patient Name");
+        *name = font.face();
+    };
+    TEXTMETRICA h{}, a{};
+    LONG hWidth = 0, aWidth = 0;
+    std::string hName, aName;
+    measure("Helvetica", &h, &hWidth, &hName);
+    measure("Arial", &a, &aWidth, &aName);
+    EXPECT_EQ(h.tmAscent, a.tmAscent);
+    EXPECT_EQ(h.tmDescent, a.tmDescent);
+    EXPECT_EQ(hWidth, aWidth);
+    EXPECT_EQ(hName, "Helvetica") << "the name asked for, as GetTextFaceA reports it";
+}
+
 TEST(FontEnumeration, ListsWindowsFamiliesAndReturnsTheLastCallbackValue)
 {
     HDC screen = GetDC(nullptr);
