@@ -10,6 +10,7 @@
  */
 #include <cstring>
 
+#include "forms.h"
 #include "printer.h"
 #include "stream.h"
 #include "workers.h"
@@ -53,16 +54,16 @@ const RequestRoute kRoutes[] = {
     {IMAGE_SETTINGS, "IMAGE_SETTINGS", RUNS_WORKER, "ThreadImageSettings", HandleLogOnly},
     {LETTERHEAD_IMAGE_NAME, "LETTERHEAD_IMAGE_NAME", RUNS_WORKER, "ThreadLetterheadImageName", HandleLogOnly},
     {SET_FORMFEED_OPTION, "SET_FORMFEED_OPTION", RUNS_WORKER, "ThreadSetFormfeedOption", HandleFormFeedOption},
-    {PRINT_PRESCRIPTION, "PRINT_PRESCRIPTION", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
+    {PRINT_PRESCRIPTION, "PRINT_PRESCRIPTION", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {SET_LANDSCAPE_MODE, "SET_LANDSCAPE_MODE", RUNS_WORKER, "ThreadSetLandscapeMode", HandleSetLandscapeMode},
-    {PRINT_EYE_PRESCRIPTION, "PRINT_EYE_PRESCRIPTION", RUNS_WORKER, "ThreadPrintEyePrescription", HandleLogOnly},
+    {PRINT_EYE_PRESCRIPTION, "PRINT_EYE_PRESCRIPTION", RUNS_WORKER, "ThreadPrintEyePrescription", HandlePrintEyePrescription},
     {PRINT_NOVARC_DOCUMENT_HEADING, "PRINT_NOVARC_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcDocumentWithHeading", HandlePrintNovarcDocument},
-    {PRINT_PRESCRIPTION_PENN, "PRINT_PRESCRIPTION_PENN", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
+    {PRINT_PRESCRIPTION_PENN, "PRINT_PRESCRIPTION_PENN", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {DAW_IMAGE, "DAW_IMAGE", RUNS_WORKER, "ThreadReceiveDawImage", HandleLogOnly},
     {END_DAW_IMAGE, "END_DAW_IMAGE", RUNS_WORKER, "ThreadReceiveEndDawImage", HandleLogOnly},
-    {PRINT_PRESCRIPTION_NJ, "PRINT_PRESCRIPTION_NJ", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
-    {PRINT_PRESCRIPTION_NJ_PA, "PRINT_PRESCRIPTION_NJ_PA", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
-    {PRINT_PRESCRIPTION_NJ_NP, "PRINT_PRESCRIPTION_NJ_NP", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
+    {PRINT_PRESCRIPTION_NJ, "PRINT_PRESCRIPTION_NJ", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
+    {PRINT_PRESCRIPTION_NJ_PA, "PRINT_PRESCRIPTION_NJ_PA", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
+    {PRINT_PRESCRIPTION_NJ_NP, "PRINT_PRESCRIPTION_NJ_NP", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_ECG_DOCUMENT, "PRINT_ECG_DOCUMENT", RUNS_WORKER, "ThreadPrintEcgDocument", HandleLogOnly},
     {RECEIVE_WORD_DOCUMENT, "RECEIVE_WORD_DOCUMENT", RUNS_WORKER, "ThreadReceiveWordDocument", HandleLogOnly},
     {RECEIVE_END_WORD_DOCUMENT, "RECEIVE_END_WORD_DOCUMENT", RUNS_WORKER, "ThreadReceiveEndWordDocument", HandleLogOnly},
@@ -75,12 +76,12 @@ const RequestRoute kRoutes[] = {
     {RECEIVE_EXCEL_DOCUMENT, "RECEIVE_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadReceiveExcelDocument", HandleLogOnly},
     {RECEIVE_END_EXCEL_DOCUMENT, "RECEIVE_END_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadReceiveEndExcelDocument", HandleLogOnly},
     {PRINT_EXCEL_DOCUMENT, "PRINT_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcExcelDocument", HandleLogOnly},
-    {PRINT_PRESCRIPTION_NY_2006, "PRINT_PRESCRIPTION_NY_2006", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
-    {PRINT_PRESCRIPTION_NY_2006NON_TYPE_30, "PRINT_PRESCRIPTION_NY_2006NON_TYPE_30", RUNS_WORKER, "ThreadPrintPrescription", HandleLogOnly},
+    {PRINT_PRESCRIPTION_NY_2006, "PRINT_PRESCRIPTION_NY_2006", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
+    {PRINT_PRESCRIPTION_NY_2006NON_TYPE_30, "PRINT_PRESCRIPTION_NY_2006NON_TYPE_30", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_RAW_DATA, "PRINT_RAW_DATA", RUNS_WORKER, "ThreadPrintRawData", HandlePrintRawData},
     {PRINT_CONVERT_AND_SEND_FILES, "PRINT_CONVERT_AND_SEND_FILES", RUNS_WORKER, "ThreadPrintConvertAndSendFiles", HandleLogOnly},
     {SEND_NAMED_FILE, "SEND_NAMED_FILE", RUNS_WORKER, "ThreadSendNamedFile", HandleSendNamedFile},
-    {PRINT_CONTACT_LENS, "PRINT_CONTACT_LENS", RUNS_WORKER, "ThreadPrintContactLens", HandleLogOnly},
+    {PRINT_CONTACT_LENS, "PRINT_CONTACT_LENS", RUNS_WORKER, "ThreadPrintContactLens", HandlePrintContactLens},
     {RECEIVE_PRINT_URL, "RECEIVE_PRINT_URL", RUNS_WORKER, "ThreadReceivePrintUrl", HandleLogOnly},
     {RECEIVE_DELETE_FILE, "RECEIVE_DELETE_FILE", RUNS_WORKER, "ThreadReceiveDeleteFile", HandleReceiveDeleteFile},
     {PRINT_PDF_COMP_FORM, "PRINT_PDF_COMP_FORM", RUNS_WORKER, "ThreadPrintPdfCompForm", HandleLogOnly},
