@@ -283,3 +283,44 @@ bool ParseJobFile(const std::string &path, std::vector<JobStep> *steps, std::str
     }
     return ParseJobText(text, steps, error);
 }
+
+bool ParsePayloadText(const std::string &text, JobStep *step, std::string *error)
+{
+    std::istringstream lines(text);
+    std::string line;
+    std::vector<std::string> words;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        number++;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!SplitWords(line, &words, error)) {
+            *error = "line " + std::to_string(number) + ": " + *error;
+            return false;
+        }
+    }
+    if (words.empty()) {
+        *error = "no request in the payload file";
+        return false;
+    }
+    *step = JobStep();
+    step->type = JobTypeFromName(words[0]);
+    if (step->type < 0) {
+        *error = "unknown message type: " + words[0];
+        return false;
+    }
+    for (size_t i = 1; i < words.size(); i++)
+        if (!EncodeField(words[i], &step->payload, error))
+            return false;
+    return true;
+}
+
+bool ParsePayloadFile(const std::string &path, JobStep *step, std::string *error)
+{
+    std::string text;
+    if (!ReadWholeFile(path, &text)) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    return ParsePayloadText(text, step, error);
+}

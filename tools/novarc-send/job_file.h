@@ -22,5 +22,9 @@ bool ParseJobLine(const std::string &line, std::vector<JobStep> *steps, std::str
 bool ParseJobText(const std::string &text, std::vector<JobStep> *steps, std::string *error);
 bool ParseJobJson(const std::string &text, std::vector<JobStep> *steps, std::string *error);
 bool ParseJobFile(const std::string &path, std::vector<JobStep> *steps, std::string *error);
+/* A payload file: one request in the line form spread over as many lines
+ * as its fields need (the type first; "#" comments to the end of a line). */
+bool ParsePayloadText(const std::string &text, JobStep *step, std::string *error);
+bool ParsePayloadFile(const std::string &path, JobStep *step, std::string *error);
 
 #endif /* NOVARC_SEND_JOB_FILE_H */

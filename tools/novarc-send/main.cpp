@@ -30,6 +30,8 @@ struct Options {
     std::string printer;
     std::string text;
     std::string wpDocument;    /* a file holding a print-document payload */
+    std::string prescription;  /* a payload file: one form request */
+    std::string position;      /* "X,Y" in 1/600 inch, sent before the request */
     int formLength = 66;       /* lines per page of the common job */
     std::string clientVersion; /* "MAJOR[.MINOR]" for the version-info message */
     std::string saveDir = ".";
@@ -41,6 +43,7 @@ void Usage()
     fprintf(stderr,
             "usage: novarc-send [--host H] [--port P] | [--spawn PATH-TO-Novarcprint]\n"
             "                   [--job FILE] [--printer NAME --text FILE | --wp-document FILE]\n"
+            "                   [--printer NAME --prescription FILE [--position X,Y]]\n"
             "                   [--form-length N] [--client-version MAJOR[.MINOR]]\n"
             "                   [--save-dir DIR] [--wait MS]\n"
             "Sends the requests of FILE (see docs/novarc-send.md) and prints the replies.\n");
@@ -67,6 +70,10 @@ bool ParseArgs(int argc, char **argv, Options *o)
             o->text = v;
         else if (a == "--wp-document")
             o->wpDocument = v;
+        else if (a == "--prescription")
+            o->prescription = v;
+        else if (a == "--position")
+            o->position = v;
         else if (a == "--form-length")
             o->formLength = atoi(v.c_str());
         else if (a == "--client-version")
@@ -115,8 +122,28 @@ bool ReadFile(const std::string &path, std::string *out, std::string *error)
     return true;
 }
 
-/* The common job: open the printer, print the text in pieces or the
- * word-processor document, close. */
+/* SET_HORZ_POS and SET_VERT_POS from "X,Y" (1/600 inch). */
+bool AddPosition(const std::string &position, std::vector<JobStep> *steps, std::string *error)
+{
+    int x = 0, y = 0;
+    char end = 0;
+    if (sscanf(position.c_str(), "%d,%d%c", &x, &y, &end) != 2) {
+        *error = "bad --position (X,Y in 1/600 inch): " + position;
+        return false;
+    }
+    JobStep horz, vert;
+    horz.type = JobTypeFromName("SET_HORZ_POS");
+    horz.payload = NovarcInt32(x);
+    vert.type = JobTypeFromName("SET_VERT_POS");
+    vert.payload = NovarcInt32(y);
+    steps->push_back(horz);
+    steps->push_back(vert);
+    return true;
+}
+
+/* The common job: open the printer, print the text in pieces, the
+ * word-processor document or the request of a payload file at the
+ * given position, close. */
 bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *error)
 {
     JobStep open;
@@ -132,6 +159,14 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
         if (!ReadFile(o.wpDocument, &document.payload, error))
             return false;
         steps->push_back(document);
+    }
+    if (!o.prescription.empty()) {
+        JobStep request;
+        if (!ParsePayloadFile(o.prescription, &request, error))
+            return false;
+        if (!o.position.empty() && !AddPosition(o.position, steps, error))
+            return false;
+        steps->push_back(request);
     }
     if (!o.text.empty()) {
         std::string text;
