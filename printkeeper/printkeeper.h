@@ -16,88 +16,8 @@
 
 #include <kellib.h>
 
-#define PRINTKEEPER_VERSION_MAJOR 237
-#define PRINTKEEPER_VERSION_MINOR 859
+#include "printkeeper_msgs.h"
 
-#define SERVICE_NAME "NovarcPrintkeeper"
-#define SERVICE_DISPLAY_NAME "Novarc Print Service"
-#define SERVICE_WINDOW_CLASS "NOVARC Print Service"
-#define SERVICE_WINDOW_TITLE "NOVARC Print Service"
-#define SERVICE_TYPE_PRINTKEEPER (SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS)
-/* The service and every client it starts run as this local account (the
- * installer creates it), never as the system. */
-#define SERVICE_ACCOUNT ".\\novarc"
-
-/* Exit statuses.  A start that could not serve (the print port taken)
- * fails, and the service manager starts it again; a start the version lock
- * refuses ends with EX_CONFIG, which the service's unit lists as "do not
- * restart", so it shows as failed without a restart loop. */
-#define EXIT_START_FAILED 1
-#define EXIT_VERSION_LOCKED 78
-
-/* Messages of the main window. */
-#define WM_SOCKET_NOTIFY (WM_USER + 0)   /* 1024: WSAAsyncSelect events */
-#define WM_SERVICE_STOP (WM_USER + 1)    /* 1025 */
-#define WM_SERVICE_INSTALL (WM_USER + 2) /* 1026 */
-#define WM_SERVICE_REMOVE (WM_USER + 3)  /* 1027 */
-#define WM_SERVICE_START (WM_USER + 4)   /* 1028 */
-#define WM_SERVICE_HALT (WM_USER + 5)    /* 1029: stop the installed service */
-#define WM_TRAY_CALLBACK (WM_USER + 6)   /* 1030 */
-#define WM_RESTART_LISTEN (WM_USER + 7)  /* 1031 */
-
-/* Timers of the main window. */
-#define TIMER_TRAY_ICON 1
-#define TIMER_ENDPOINT_NOTICE 2
-#define TIMER_RESTART_LISTEN 4
-#define TIMER_SESSION_NOTIFY 8
-#define TIMER_LAUNCH_UI 9
-#define TIMER_SLOTS 10 /* deadlines of waiting connections, ended clients */
-#define TIMER_SLOTS_MS 1000
-#define TIMER_SESSION_NOTIFY_MS 2000
-#define TIMER_LAUNCH_UI_MS 2000
-#define RESTART_AFTER_UPDATE_MS 30000
-#define RESTART_AFTER_ENDSESSION_MS 10000
-
-#define PRINT_PORT 13001
-#define UPDATE_PORT 13002
-/* The kernel keeps this many connections that are not accepted yet (it
- * caps the number at net.core.somaxconn).  A backlog of 4 loses print jobs
- * under a burst: the overflow is answered with SYN cookies, and a
- * connection whose data arrives before it is accepted is reset. */
-#define LISTEN_BACKLOG 511
-#define SOCKET_SLOTS 100
-
-/* Bounds on a peer: its first message in full within this time, at most
- * this long; a client that is not idle, or does not take the socket,
- * within these times is ended and the server gets the failure reply. */
-#define FIRST_MESSAGE_DEADLINE_MS 30000
-#define FIRST_MESSAGE_MAX_BYTES (1024 * 1024)
-#define CLIENT_IDLE_WAIT_MS 30000
-#define HANDOFF_WAIT_MS 30000
-
-#define LAUNCH_FAILURE_REPLY 27
-#define LAUNCH_FAILURE_REPLY_SIZE 9
-#define VERSION_INFO_TYPE 30
-#define VERSION_INFO_SUBTYPE 22
-#define VERSION_INFO_MAX_XML 2164
-
-#define DEFAULT_CLIENT_PATH "C:\\novarc\\bin2\\novarcprint.exe"
-#define VERSIONED_CLIENT_PATH "C:\\novarc\\bin2\\novarcprint.%d.%d.exe"
-#define PROGRAM_PATH "C:\\novarc\\bin2\\Printkeeper.exe"
-#define BIN2_DIR "c:\\novarc\\bin2"
-#define SERVICES_DIR "C:\\novarc\\bin\\Services"
-#define ERROR_LOGS_DIR "C:\\novarc\\bin\\Services\\ErrorLogs"
-#define CLIENT_DEBUG_DIR "C:\\novarc\\bin\\NovarcPrintDebug\\"
-#define DEBUG_MARKER_FILE "c:\\novarc\\bin\\PRINT_DEBUGGING_ON"
-#define INHOUSE_MARKER_FILE "c:\\kel\\INHOUSE_PC"
-#define VERSION_LOCK_FILE "C:\\novarc\\bin\\Services\\ServiceVersionLocked.txt"
-#define PORTABLE_CHART_DIR "C:\\Novarc\\PortableChart"
-#define SERVICE_LOG_FILE "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper.log"
-#define SERVICE_LOG_OLD "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper_old.log"
-#define SERVICE_LOG_TMP "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper.tmp"
-#define SERVICE_LOG_KEEP_BYTES 1000000
-#define FAX_SERVICE_LOG "c:\\novarc\\bin\\Services\\ErrorLogs\\FaxService.log"
-#define FAX_SERVICE_NAME "NovarcFaxService"
 #define ALLOW_LIST_FILE KEL_ALLOW_LIST_FILE
 #define ALLOW_LIST_MAX 256
 
