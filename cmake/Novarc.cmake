@@ -47,3 +47,36 @@ function(novarc_fuzzer target)
     add_dependencies(novarc_fuzzers ${target})
   endif()
 endfunction()
+
+# Embeds a version record in a program or component, as a Windows image
+# carries its version resource: GetFileVersionInfoA and VerQueryValueA read
+# it from the installed file (winport/README.md, "Version records").
+#   novarc_version_record(target VERSION 237.859.0.0 [TYPE app|dll]
+#                         [DESCRIPTION text] [ORIGINAL_NAME name.exe])
+function(novarc_version_record target)
+  cmake_parse_arguments(ARG "" "VERSION;TYPE;DESCRIPTION;ORIGINAL_NAME" "" ${ARGN})
+  if(NOT ARG_TYPE)
+    set(ARG_TYPE app)
+  endif()
+  if(NOT ARG_DESCRIPTION)
+    set(ARG_DESCRIPTION ${target})
+  endif()
+  if(NOT ARG_ORIGINAL_NAME)
+    if(ARG_TYPE STREQUAL "dll")
+      set(ARG_ORIGINAL_NAME ${target}.dll)
+    else()
+      set(ARG_ORIGINAL_NAME ${target}.exe)
+    endif()
+  endif()
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_record.c)
+  add_custom_command(OUTPUT ${out}
+    COMMAND winport_mkversionrecord ${out} --file-version ${ARG_VERSION} --type ${ARG_TYPE}
+            "CompanyName=Novarc" "ProductName=Novarc Workstation Printing"
+            "FileDescription=${ARG_DESCRIPTION}" "FileVersion=${ARG_VERSION}"
+            "ProductVersion=${ARG_VERSION}" "OriginalFilename=${ARG_ORIGINAL_NAME}"
+            "InternalName=${target}"
+    DEPENDS winport_mkversionrecord
+    COMMENT "Version record of ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+endfunction()

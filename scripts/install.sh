@@ -16,7 +16,7 @@ build=${2:-build/release}
 bin2="$root/drive_c/novarc/bin2"
 
 for f in "$build/bin/Printkeeper" "$build/bin/PrintkeeperHelper" "$build/bin/Novarcprint" \
-  "$build/lib/libwinport.so"; do
+  "$build/bin/winport_net" "$build/lib/libwinport.so"; do
   [ -e "$f" ] || { echo "install: $f is missing; build first" >&2; exit 1; }
 done
 
@@ -58,6 +58,10 @@ if [ -e "$bin2/libcdintf550.so" ] && [ -e "$build/bin/cdinstall" ]; then
   mv -f "$system32/.cdinstall.exe.new" "$system32/cdinstall.exe"
   WINPORT_ROOT="$root" "$system32/cdinstall.exe" -s >/dev/null
 fi
+
+# net.exe of the system directory: "net start"/"net stop" for the service.
+mkdir -p "$system32"
+cp "$build/bin/winport_net" "$system32/.net.exe.new" && mv -f "$system32/.net.exe.new" "$system32/net.exe"
 if [ -d "$build/lib/fonts" ]; then
   mkdir -p "$bin2/fonts"
   cp -r "$build/lib/fonts/." "$bin2/fonts/"

@@ -15,5 +15,6 @@
 #include "wingdi.h"
 #include "winreg.h"
 #include "winspool.h"
+#include "winver.h"
 
 #endif /* WINPORT_WINDOWS_H */

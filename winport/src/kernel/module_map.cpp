@@ -14,6 +14,7 @@ namespace {
 constexpr ModuleMapEntry kModuleMap[] = {
     {"ws2_32.dll", "libwp_ws2_32.so", ModuleKind::System},
     {"wsock32.dll", "libwp_ws2_32.so", ModuleKind::System},
+    {"msi.dll", "libwp_msi.so", ModuleKind::System},
     // The imaging library: one component behind all seven names.
     {"ltkrnu.dll", "libnovarc_imaging.so", ModuleKind::Component},
     {"ltfilu.dll", "libnovarc_imaging.so", ModuleKind::Component},
