@@ -188,6 +188,33 @@ TEST_F(WinsockNames, GetaddrinfoResultConnects)
     freeaddrinfo(ai);
 }
 
+TEST_F(WinsockNames, GetaddrinfoOfAnEmptyNameListsThisComputersAddresses)
+{
+    char name[256];
+    ASSERT_EQ(gethostname(name, sizeof name), 0);
+    ADDRINFOA hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    PADDRINFOA byName = nullptr, empty = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &byName) != 0)
+        GTEST_SKIP() << "this host's name does not resolve here: " << WSAGetLastError();
+    ASSERT_EQ(getaddrinfo("", "", &hints, &empty), 0) << WSAGetLastError();
+    PADDRINFOA a = byName, b = empty;
+    for (; a && b; a = a->ai_next, b = b->ai_next) {
+        ASSERT_EQ(b->ai_family, AF_INET);
+        const auto *sa = reinterpret_cast<sockaddr_in *>(a->ai_addr);
+        const auto *sb = reinterpret_cast<sockaddr_in *>(b->ai_addr);
+        EXPECT_EQ(sa->sin_addr.s_addr, sb->sin_addr.s_addr);
+        EXPECT_EQ(sb->sin_port, 0) << "an empty service is no port";
+    }
+    EXPECT_EQ(a, nullptr);
+    EXPECT_EQ(b, nullptr);
+    freeaddrinfo(byName);
+    freeaddrinfo(empty);
+}
+
 TEST_F(WinsockNames, GetaddrinfoFailuresAreWinsockCodes)
 {
     ADDRINFOA hints;

@@ -104,9 +104,11 @@ struct hostent *WSAAPI gethostbyname(const char *name)
 }
 
 /* getaddrinfo: resolves a node and service into a chain of ADDRINFOA in the
- * Windows layout (free with freeaddrinfo).  Returns 0 or the error (also set
- * as the last error): WSAHOST_NOT_FOUND, WSATYPE_NOT_FOUND, WSAEINVAL for
- * bad flags, WSANO_RECOVERY when the hints carry anything besides flags,
+ * Windows layout (free with freeaddrinfo).  An empty node is this computer
+ * (every address its name has, as Windows lists the registered addresses)
+ * and an empty service is none.  Returns 0 or the error (also set as the
+ * last error): WSAHOST_NOT_FOUND, WSATYPE_NOT_FOUND, WSAEINVAL for bad
+ * flags, WSANO_RECOVERY when the hints carry anything besides flags,
  * family, socket type and protocol. */
 int WSAAPI getaddrinfo(const char *pNodeName, const char *pServiceName, const ADDRINFOA *pHints,
                        PADDRINFOA *ppResult)
@@ -138,6 +140,14 @@ int WSAAPI getaddrinfo(const char *pNodeName, const char *pServiceName, const AD
         hints.socktype = pHints->ai_socktype;
         hints.protocol = pHints->ai_protocol;
     }
+    std::string thisHost;
+    if (pNodeName && !*pNodeName) {
+        if (int err = bsd::HostName(&thisHost))
+            return fail(err);
+        pNodeName = thisHost.c_str();
+    }
+    if (pServiceName && !*pServiceName)
+        pServiceName = nullptr;
     std::vector<bsd::Resolved> resolved;
     if (int err = bsd::Resolve(pNodeName, pServiceName, pHints ? &hints : nullptr, &resolved))
         return fail(err);
