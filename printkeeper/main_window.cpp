@@ -11,6 +11,7 @@
 #include <wtsapi32.h>
 
 #include "printkeeper.h"
+#include "update.h"
 
 PrintkeeperGlobals g_Printkeeper;
 
@@ -53,12 +54,6 @@ void CloseSocket(SOCKET *pSock)
         return;
     KelWs_closesocket(*pSock);
     *pSock = INVALID_SOCKET;
-}
-
-void CloseListeners()
-{
-    CloseSocket(&g_Printkeeper.sockListen);
-    CloseSocket(&g_Printkeeper.sockUpdateListen);
 }
 
 /* Creates, binds and listens; registers the events with the main window. */
@@ -132,6 +127,8 @@ SOCKET AcceptAllowed(SOCKET listener, bool *pRefused)
     return sock;
 }
 
+/* While a service update holds the update socket, no other update
+ * connection is taken; otherwise each gets a slot of its own. */
 void AcceptUpdateConnection()
 {
     PrintkeeperGlobals &g = g_Printkeeper;
@@ -145,7 +142,6 @@ void AcceptUpdateConnection()
     if (sock == INVALID_SOCKET)
         return;
     g.sockUpdates[iSlot] = sock;
-    g.sockUpdate = sock;
     KelWs_WSAAsyncSelect(sock, g.hMainWnd, WM_SOCKET_NOTIFY, FD_READ | FD_ACCEPT | FD_CLOSE);
 }
 
@@ -162,11 +158,11 @@ void OnSocketClosed(SOCKET sock)
     }
     if (FindSlot(g.sockUpdates, sock) < 0)
         return; /* already closed: a late notification */
+    const bool bActive = sock == g.sockUpdate;
     CloseSlotSocket(g.sockUpdates, sock);
-    if (sock == g.sockUpdate) {
-        g.sockUpdate = INVALID_SOCKET;
+    OnUpdateConnectionGone(sock);
+    if (bActive)
         SetTimer(g.hMainWnd, TIMER_RESTART_LISTEN, RESTART_AFTER_UPDATE_MS, NULL);
-    }
 }
 
 void OnSocketNotify(SOCKET sock, WORD wEvent)
@@ -216,6 +212,7 @@ void StartUp()
     CreateDirectoryA(PORTABLE_CHART_DIR, NULL);
     LoadAllowList();
     SetTimer(g.hMainWnd, TIMER_SLOTS, TIMER_SLOTS_MS, NULL);
+    SetTimer(g.hMainWnd, TIMER_TRANSFER_WATCH, TIMER_TRANSFER_WATCH_MS, NULL);
     if (!OpenListeners()) {
         /* Stopped with an error, so the service manager shows the failure
          * (and may start the service again). */
@@ -257,6 +254,7 @@ void OnTimer(HWND hWnd, UINT_PTR id)
     switch (id) {
     case TIMER_RESTART_LISTEN:
         KillTimer(hWnd, id);
+        g.bServiceInstalling = false;
         RestartListening();
         break;
     case TIMER_SLOTS:
@@ -265,6 +263,13 @@ void OnTimer(HWND hWnd, UINT_PTR id)
         CheckClientSlots();
         if (g.sockListen != INVALID_SOCKET)
             AcceptPrintConnections();
+        break;
+    case TIMER_RELAY:
+        KillTimer(hWnd, id);
+        break;
+    case TIMER_TRANSFER_WATCH:
+        CheckTransferBounds();
+        CheckRelayBounds();
         break;
     case TIMER_SESSION_NOTIFY:
         if (WTSRegisterSessionNotification(hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
@@ -366,6 +371,17 @@ void CheckClientSlots()
     }
 }
 
+void CloseListeners()
+{
+    CloseSocket(&g_Printkeeper.sockListen);
+    CloseSocket(&g_Printkeeper.sockUpdateListen);
+}
+
+void ClosePrintListener()
+{
+    CloseSocket(&g_Printkeeper.sockListen);
+}
+
 bool OpenListeners()
 {
     PrintkeeperGlobals &g = g_Printkeeper;
@@ -383,6 +399,10 @@ void CloseAllSockets()
     CloseListeners();
     for (int i = 0; i < SOCKET_SLOTS; i++) {
         CloseSocket(&g.sockClients[i]);
+        if (g.sockUpdates[i] != INVALID_SOCKET) {
+            AbortTransfersOf(g.sockUpdates[i]);
+            AbortRelayOf(g.sockUpdates[i]);
+        }
         CloseSocket(&g.sockUpdates[i]);
     }
     g.sockUpdate = INVALID_SOCKET;

@@ -62,6 +62,8 @@ struct PrintkeeperGlobals {
     SOCKET sockUpdate = INVALID_SOCKET;  /* the one active update connection */
     SOCKET sockGateway = INVALID_SOCKET; /* opened by updates that register */
     bool bUpdateReading = false;
+    /* A service installer was started and has its grace time to stop us. */
+    bool bServiceInstalling = false;
     int iLockedVersion = 0;
     bool bInHouse = false;
     bool bDebugLog = false;
@@ -98,6 +100,8 @@ HWND CreateServiceWindow(HINSTANCE hInstance);
 LRESULT CALLBACK ServiceWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 int RunMessageLoop();
 bool OpenListeners();
+void CloseListeners();
+void ClosePrintListener();
 void CloseAllSockets();
 /* The slot of sock in a socket table, -1 when it has none. */
 int FindSlot(const SOCKET *table, SOCKET sock);
@@ -137,7 +141,7 @@ void CreateFolderTree(const char *szDir);
 /* tray_ui.cpp */
 int RunUserInterface();
 
-/* update_port.cpp */
+/* update_port.cpp: reads one message of an update connection */
 void ReadUpdateSocket(SOCKET sock);
 
 #endif /* PRINTKEEPER_H */

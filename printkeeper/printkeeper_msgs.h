@@ -90,4 +90,95 @@
 #define FAX_SERVICE_LOG "c:\\novarc\\bin\\Services\\ErrorLogs\\FaxService.log"
 #define FAX_SERVICE_NAME "NovarcFaxService"
 
+/* The update port.  A message's payload: byte kind, int32 sub-code, the
+ * sub-code's fields.  Other kinds are ignored. */
+#define UPDATE_KIND 3
+#define UPDATE_KIND_VERSIONED 30
+enum UpdateSubCode {
+    UPD_VERSION = 1,
+    UPD_SERVICE_DATA = 2,
+    UPD_SERVICE_END = 3,
+    UPD_IMAGING_QUERY = 4,
+    UPD_IMAGING_DATA = 5,
+    UPD_IMAGING_END = 6,
+    UPD_ECG_QUERY = 7,
+    UPD_ECG_DATA = 8,
+    UPD_ECG_END = 9,
+    UPD_CONVERTER_QUERY = 10,
+    UPD_CONVERTER_DATA = 11,
+    UPD_CONVERTER_END = 12,
+    UPD_PDF_QUERY = 13,
+    UPD_PDF_DATA = 14,
+    UPD_PDF_END = 15,
+    UPD_VC8_QUERY = 16,
+    UPD_VC8_DATA = 17,
+    UPD_VC8_END = 18,
+    UPD_VC9_QUERY = 19,
+    UPD_VC9_DATA = 20,
+    UPD_VC9_END = 21,
+    UPD_RESTART_FAX = 23,
+    UPD_CLIENT_QUERY = 24,
+    UPD_CLIENT_DATA = 25,
+    UPD_CLIENT_END = 26,
+    UPD_GATEWAY_SETTINGS = 53,
+    UPD_GATEWAY_SHUTDOWN = 211,
+    UPD_RELAY_REQUEST = 234,
+    UPD_RELAY_DOWNLOAD = 235,
+};
+
+/* Replies on the update port (first byte, length). */
+#define UPD_REPLY_VERSION 1 /* 13: byte 1, int32 minor, int32 major, int32 locked version */
+#define UPD_REPLY_VERSION_SIZE 13
+#define UPD_REPLY_STATUS 3 /* 5: byte 3, int32 1 accepted / 2 failed */
+#define UPD_REPLY_STATUS_SIZE 5
+#define UPD_STATUS_ACCEPTED 1
+#define UPD_STATUS_FAILED 2
+#define UPD_REPLY_END_ACK 1 /* 5: byte 1, int32 0 */
+#define UPD_REPLY_END_ACK_SIZE 5
+#define UPD_REPLY_QUERY 2 /* 9: byte 2, int32 value, int32 the sub-code asked */
+#define UPD_REPLY_QUERY_SIZE 9
+#define UPD_REPLY_RUNTIME 3 /* 5: byte 3, int32 1 installed / 0 not */
+#define UPD_REPLY_RUNTIME_SIZE 5
+#define UPD_REPLY_RELAY 89 /* 8: int32 89, int32 1 installed / 0 failed */
+#define UPD_REPLY_RELAY_SIZE 8
+#define UPD_RELAY_OK_FLAGS 66 /* the relay's success goes out compressed */
+/* Gateway messages (sent on the gateway connection). */
+#define GATEWAY_KIND 3
+#define GATEWAY_REGISTER 1
+#define GATEWAY_RELAY 55
+#define GATEWAY_DISPLAY_NAME "NOVARC Remote Gateway Server"
+#define GATEWAY_DEFAULT_PORT "7000"
+
+/* Update timers: 5 only stops itself after a relay request; 6 watches the
+ * transfers' bounds. */
+#define TIMER_RELAY 5
+#define TIMER_RELAY_MS 3000
+#define TIMER_TRANSFER_WATCH 6
+#define TIMER_TRANSFER_WATCH_MS 5000
+
+/* Bounds of what one peer may make the service do.  A transfer larger than
+ * any installer we ship, one that stalls, or an installer that never ends
+ * is abandoned rather than holding the disk or the service. */
+#define UPDATE_MAX_TRANSFER_BYTES (256 * 1024 * 1024)
+#define UPDATE_TRANSFER_IDLE_MS 120000
+#define UPDATE_TRANSFER_MAX_MS 3600000
+#define UPDATE_INSTALLER_WAIT_MS 1800000
+#define UPDATE_RUNTIME_WINDOW_POLL_MS 2000
+#define UPDATE_RUNTIME_SETTLE_MS 3000
+#define UPDATE_GATEWAY_CONNECT_MS 10000
+/* A waiting ServiceSpool installer that did not stop this service by then
+ * did not mean to: listening comes back. */
+#define UPDATE_SERVICE_INSTALL_GRACE_MS 30000
+
+/* Where updates go.  Transfers land only in the transfer folder; program
+ * files reach the program folders only once verified. */
+#define UPDATE_TRANSFER_DIR "c:\\kel\\transfer"
+#define UPDATE_VERIFIED_DIR "c:\\kel\\transfer\\verified"
+#define UPDATE_RELAY_DIR "c:\\kel\\transfer\\relay"
+#define UPDATE_TEMP_SUFFIX ".PRT_TMP"
+#define UPDATE_CLIENT_NAME "Novarcprint.%d.%d.exe"
+#define UPDATE_CLIENT_QUERY_PATH "C:\\novarc\\bin2\\novarcprint.%d.%d.exe"
+#define CONVERTER_VERSION_FILE "cdintf550.kel"
+#define PDF_ENGINE_DLL "C:\\novarc\\bin\\PdfTron\\kelpdftron.dll"
+
 #endif /* PRINTKEEPER_MSGS_H */
