@@ -46,6 +46,8 @@ void Usage()
             "                   [--printer NAME --prescription FILE [--position X,Y]]\n"
             "                   [--form-length N] [--client-version MAJOR[.MINOR]]\n"
             "                   [--save-dir DIR] [--wait MS]\n"
+            "       novarc-send --update-port ... (the update port; --update-port alone for its "
+            "usage)\n"
             "Sends the requests of FILE (see docs/novarc-send.md) and prints the replies.\n");
 }
 
@@ -216,8 +218,14 @@ void PrintReplies(SOCKET sock, ReplyDecoder *decoder, int waitMs)
 
 } // namespace
 
+/* update_main.cpp: novarc-send --update-port. */
+int UpdatePortMain(int argc, char **argv);
+
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; i++)
+        if (strcmp(argv[i], "--update-port") == 0)
+            return UpdatePortMain(argc, argv);
     Options o;
     if (!ParseArgs(argc, argv, &o)) {
         Usage();
