@@ -135,6 +135,19 @@ TEST_F(UpdateServiceTest, EdgeCasesOfTheTransfersAndQueries)
     EXPECT_EQ(first.End(12, (int)good.size()), "status 1, end acknowledgement") << ServiceLog(root);
     EXPECT_EQ(Ran("two"), "-N");
 
+    /* A print client whose numbers make no name is refused at once. */
+    const std::string zero =
+        Send(std::string("send-file ") + NOVARCPRINT_EXE + " --client-version 0.5 --chunk 1000000");
+    EXPECT_NE(zero.find("transfer FAILED"), std::string::npos) << zero;
+
+    /* A move that fails runs nothing: no stale installer in its place. */
+    fs::create_directories(root.driveC("kel/transfer/PdfKit.exe"));
+    const std::string blocked = Send("send-installer pdf " + WriteInstaller("pdf", ""));
+    EXPECT_NE(blocked.find("transfer FAILED"), std::string::npos) << blocked;
+    EXPECT_EQ(Ran("pdf"), "<not run>");
+    EXPECT_NE(ServiceLog(root).find("ReceiveKelPdfTronUpdate KELMoveFile("), std::string::npos);
+    EXPECT_EQ(TransferLeftovers(), "");
+
     /* Query 24 with a = 0 answers 0 whatever is on the disk. */
     WriteText(root.driveC("novarc/bin2/novarcprint.5.0.exe"), "x");
     EXPECT_NE(Send("query client 0 5").find("query 24 answer 0"), std::string::npos);

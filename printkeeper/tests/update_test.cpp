@@ -233,4 +233,35 @@ TEST_F(UpdateOnDisk, ReceivedClientIsNamedByItsOwnVersionRecord)
     }
 }
 
+TEST_F(UpdateOnDisk, RuntimeChecksLookWhereEachInstallLeavesItsMark)
+{
+    g_Printkeeper.bWin6 = true;
+    EXPECT_TRUE(Runtime2005Installed()) << "Windows 6 and later carry the 2005 runtime";
+    g_Printkeeper.bWin6 = false;
+    EXPECT_FALSE(Runtime2005Installed()) << "no product record, no side-by-side store";
+    EXPECT_FALSE(Runtime2008Installed());
+    /* The side-by-side store with every assembly of the runtime. */
+    for (const char *name : {"x86_microsoft.vc90.atl_1fc8b3b9a1e18e3b_9.0.21022.8",
+                             "x86_Microsoft.VC90.CRT_1fc8b3b9a1e18e3b_9.0.21022.8",
+                             "x86_Microsoft.VC90.MFC_1fc8b3b9a1e18e3b_9.0.21022.8",
+                             "x86_Microsoft.VC90.MFCLOC_1fc8b3b9a1e18e3b_9.0.21022.8"})
+        fs::create_directories(root.driveC(std::string("Windows/winsxs/") + name));
+    EXPECT_FALSE(Runtime2008Installed()) << "OpenMP still missing";
+    fs::create_directories(root.driveC("Windows/winsxs/x86_microsoft.vc90.openmp_1fc8"));
+    EXPECT_TRUE(Runtime2008Installed());
+    fs::remove_all(root.driveC("Windows/winsxs"));
+
+    /* A product record of one of the 2008 runtime's codes, through msi.dll. */
+    HKEY key = NULL;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                              "{9BE518E6-ECC6-35A9-88E4-87755C07200F}",
+                              0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL),
+              ERROR_SUCCESS);
+    const DWORD one = 1;
+    RegSetValueExA(key, "WindowsInstaller", 0, REG_DWORD, (const BYTE *)&one, sizeof(one));
+    RegCloseKey(key);
+    EXPECT_TRUE(Runtime2008Installed());
+}
+
 } // namespace
