@@ -11,6 +11,7 @@
 #include <wtsapi32.h>
 
 #include "printkeeper.h"
+#include "privileged.h"
 
 namespace {
 
@@ -201,9 +202,8 @@ void RestartFaxService()
              PRINTKEEPER_VERSION_MAJOR, PRINTKEEPER_VERSION_MINOR);
     LogLine("%s", szText);
     AppendFaxServiceLog(szText);
-    char szCommand[128];
-    snprintf(szCommand, sizeof(szCommand), "net stop %s", FAX_SERVICE_NAME);
-    RunProgram(szCommand);
-    snprintf(szCommand, sizeof(szCommand), "net start %s", FAX_SERVICE_NAME);
-    RunProgram(szCommand);
+    /* Stopping and starting services needs root: the helper runs
+     * "net stop" and "net start" for us. */
+    if (!RequestPrivileged(HELPER_RESTART_FAX, FAX_RESTART_WAIT_MS))
+        LogLine("Fax Service restart FAILED ERROR:%d", (int)GetLastError());
 }

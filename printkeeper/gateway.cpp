@@ -17,6 +17,7 @@
 #include <ws2tcpip.h>
 
 #include "printkeeper.h"
+#include "privileged.h"
 #include "update.h"
 
 namespace {
@@ -178,10 +179,9 @@ void StartRelayFile(SOCKET sock, const UpdateMessage &msg)
         return;
     }
     snprintf(szTempName, sizeof(szTempName), "%s%s", szName, UPDATE_TEMP_SUFFIX);
-    CreateFolderTree(UPDATE_TRANSFER_DIR);
-    if (!KELPeerFileName(szName) ||
-        !KELPeerFileInFolder(UPDATE_TRANSFER_DIR, szTempName, KEL_PATH_WRITE, g_relay.szTemp,
-                             sizeof(g_relay.szTemp))) {
+    CreateFolderTree(TRANSFER_DIR);
+    if (!KELPeerFileName(szName) || !KELPeerFileInFolder(TRANSFER_DIR, szTempName, KEL_PATH_WRITE,
+                                                         g_relay.szTemp, sizeof(g_relay.szTemp))) {
         LogLine("RelayDownload refused <%s>: %s", szName, KELPeerPathReason(GetLastError()));
         EndRelay(false);
         SendRelayResult(sock, false);
@@ -202,19 +202,39 @@ void StartRelayFile(SOCKET sock, const UpdateMessage &msg)
     }
 }
 
-/* The file is whole: into the relay folder, run, answered. */
+/* Empties the relay folder: the helper runs the one file it finds there. */
+void EmptyRelayFolder()
+{
+    char szPattern[MAX_PATH];
+    snprintf(szPattern, sizeof(szPattern), "%s\\*", RELAY_DIR);
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        char szPath[MAX_PATH];
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            KELPeerFileInFolder(RELAY_DIR, fd.cFileName, KEL_PATH_WRITE, szPath, sizeof(szPath)))
+            DeleteFileA(szPath);
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+}
+
+/* The file is whole: alone into the relay folder, run by the helper,
+ * answered. */
 void FinishRelay(SOCKET sock)
 {
     char szFinal[MAX_PATH];
     CloseHandle(g_relay.hFile);
     g_relay.hFile = INVALID_HANDLE_VALUE;
     CloseGateway();
-    CreateFolderTree(UPDATE_RELAY_DIR);
+    CreateFolderTree(RELAY_DIR);
+    EmptyRelayFolder();
     bool bInstalled = false;
-    if (KELPeerFileInFolder(UPDATE_RELAY_DIR, g_relay.szName, KEL_PATH_WRITE, szFinal,
-                            sizeof(szFinal)) &&
+    if (KELPeerFileInFolder(RELAY_DIR, g_relay.szName, KEL_PATH_WRITE, szFinal, sizeof(szFinal)) &&
         KELMoveFileEx(g_relay.szTemp, szFinal, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        bInstalled = RunRelayInstaller(szFinal) != 0;
+        bInstalled = RequestPrivileged(HELPER_RUN_RELAY, UPDATE_INSTALLER_WAIT_MS) != 0;
+        LogLine("RelayDownload %s -N %s", szFinal, bInstalled ? "SUCCESS" : "FAILED");
         DeleteFileA(szFinal);
     } else {
         LogLine("RelayDownload KELMoveFile(%s) FAILED", g_relay.szTemp);

@@ -203,7 +203,7 @@ DWORD RunRelay()
 }
 
 /* Stops a service and waits (at most 30 s) until it has stopped. */
-DWORD StopServiceNamed(SC_HANDLE hManager, const char *szName, bool bStartAgain)
+DWORD StopServiceNamed(SC_HANDLE hManager, const char *szName)
 {
     SC_HANDLE hService = OpenServiceA(hManager, szName, SERVICE_ALL_ACCESS);
     if (!hService)
@@ -219,19 +219,34 @@ DWORD StopServiceNamed(SC_HANDLE hManager, const char *szName, bool bStartAgain)
     } else if (GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
         dwError = GetLastError();
     }
-    if (!dwError && bStartAgain && !StartServiceA(hService, 0, NULL))
-        dwError = GetLastError();
     CloseServiceHandle(hService);
     return dwError;
 }
 
-DWORD ControlNamedService(const char *szName, bool bStartAgain)
+/* The fax service restarted as its command lines have always done it:
+ * "net stop", then "net start", each waited for, with the system
+ * directory's net.exe (never one found elsewhere on a search). */
+DWORD NetRestartFax()
+{
+    char szNet[MAX_PATH];
+    const UINT uLen = GetSystemDirectoryA(szNet, sizeof(szNet));
+    if (uLen == 0 || uLen + sizeof("\\net.exe") > sizeof(szNet))
+        return ERROR_PATH_NOT_FOUND;
+    strcat(szNet, "\\net.exe");
+    PrivilegedLog("Privileged: net stop %s, net start %s", FAX_SERVICE, FAX_SERVICE);
+    const DWORD dwError = RunProgramFile(szNet, "stop " FAX_SERVICE, true);
+    if (dwError)
+        return dwError;
+    return RunProgramFile(szNet, "start " FAX_SERVICE, true);
+}
+
+DWORD StopNamedService(const char *szName)
 {
     SC_HANDLE hManager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
     if (!hManager)
         return GetLastError();
-    PrivilegedLog("Privileged: %s %s", bStartAgain ? "restart" : "stop", szName);
-    DWORD dwError = StopServiceNamed(hManager, szName, bStartAgain);
+    PrivilegedLog("Privileged: stop %s", szName);
+    DWORD dwError = StopServiceNamed(hManager, szName);
     CloseServiceHandle(hManager);
     return dwError;
 }
@@ -264,9 +279,9 @@ DWORD DoPrivileged(DWORD dwControl)
     if (dwControl == HELPER_PLACE_PROGRAMS)
         return PlacePrograms();
     if (dwControl == HELPER_RESTART_FAX)
-        return ControlNamedService(FAX_SERVICE, true);
+        return NetRestartFax();
     if (dwControl == HELPER_STOP_SERVICE)
-        return ControlNamedService(PRINT_SERVICE, false);
+        return StopNamedService(PRINT_SERVICE);
     if (dwControl >= HELPER_RUN_INSTALLER && dwControl < HELPER_RUN_INSTALLER + KIT_COUNT)
         return RunKit((int)(dwControl - HELPER_RUN_INSTALLER));
     if (dwControl == HELPER_RUN_RELAY)

@@ -93,7 +93,6 @@ void ServiceStop();
 void InstallService();
 void StopInstalledService();
 void RemoveService();
-int RunProgram(const char *szCmdLine);
 
 /* main_window.cpp */
 HWND CreateServiceWindow(HINSTANCE hInstance);

@@ -88,7 +88,8 @@
 #define SERVICE_LOG_TMP "c:\\novarc\\bin\\Services\\ErrorLogs\\Printkeeper.tmp"
 #define SERVICE_LOG_KEEP_BYTES 1000000
 #define FAX_SERVICE_LOG "c:\\novarc\\bin\\Services\\ErrorLogs\\FaxService.log"
-#define FAX_SERVICE_NAME "NovarcFaxService"
+/* net waits 30 s for each of its two commands. */
+#define FAX_RESTART_WAIT_MS 70000
 
 /* The update port.  A message's payload: byte kind, int32 sub-code, the
  * sub-code's fields.  Other kinds are ignored. */
@@ -166,15 +167,15 @@ enum UpdateSubCode {
 #define UPDATE_RUNTIME_WINDOW_POLL_MS 2000
 #define UPDATE_RUNTIME_SETTLE_MS 3000
 #define UPDATE_GATEWAY_CONNECT_MS 10000
-/* A waiting ServiceSpool installer that did not stop this service by then
- * did not mean to: listening comes back. */
+/* Placing a client copies at most 256 MiB. */
+#define UPDATE_PLACE_WAIT_MS 300000
+/* A ServiceSpool installer that has not stopped this service by then did
+ * not mean to: listening comes back. */
 #define UPDATE_SERVICE_INSTALL_GRACE_MS 30000
 
-/* Where updates go.  Transfers land only in the transfer folder; program
- * files reach the program folders only once verified. */
-#define UPDATE_TRANSFER_DIR "c:\\kel\\transfer"
-#define UPDATE_VERIFIED_DIR "c:\\kel\\transfer\\verified"
-#define UPDATE_RELAY_DIR "c:\\kel\\transfer\\relay"
+/* Where updates go: transfers only into the transfer folder (TRANSFER_DIR,
+ * privileged.h, with its verified and relay folders); program files reach
+ * the program folders only once verified, through the privileged helper. */
 #define UPDATE_TEMP_SUFFIX ".PRT_TMP"
 #define UPDATE_CLIENT_NAME "Novarcprint.%d.%d.exe"
 #define UPDATE_CLIENT_QUERY_PATH "C:\\novarc\\bin2\\novarcprint.%d.%d.exe"

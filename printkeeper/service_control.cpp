@@ -295,27 +295,6 @@ void RemoveService()
     CloseServiceHandle(schManager);
 }
 
-int RunProgram(const char *szCmdLine)
-{
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof(si));
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi;
-    memset(&pi, 0, sizeof(pi));
-    char szCommand[512];
-    snprintf(szCommand, sizeof(szCommand), "%s", szCmdLine);
-    if (!CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        LogLine("Unable to run \"%s\" error %d", szCmdLine, (int)GetLastError());
-        return -1;
-    }
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD dwExit = 0;
-    GetExitCodeProcess(pi.hProcess, &dwExit);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return (int)dwExit;
-}
-
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
 {
     PrintkeeperGlobals &g = g_Printkeeper;

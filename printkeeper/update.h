@@ -9,8 +9,12 @@
  *   update_install.cpp  what a verified transfer installs
  *   update_queries.cpp  what is installed: converter, PDF engine, imaging
  *                       library, runtime libraries, print clients
- *   privileged_ops.cpp  the steps that need more rights than the service's
  *   gateway.cpp         the gateway settings, registration and relay
+ *
+ * Running installers and placing clients in c:\novarc\bin2 need more
+ * rights than the service has: they go through the privileged helper
+ * (privileged.h), which takes only files the update code has verified
+ * and put at the fixed places it expects.
  *
  * Everything runs on the main window's thread, one message at a time.
  */
@@ -53,8 +57,8 @@ const char *TransferLogPrefix(int iIndex);
  * the end acknowledgement themselves, each at its moment; InstallClient
  * returns the status to answer. */
 void InstallServiceUpdate(SOCKET sock, const char *szFinal);
-void InstallKit(SOCKET sock, int iIndex, const char *szFinal);
-void InstallRuntime(SOCKET sock, int iIndex, const char *szFinal);
+void InstallKit(SOCKET sock, int iKit, const char *szFinal);
+void InstallRuntime(SOCKET sock, int iKit, const char *szFinal);
 int InstallClient(const char *szFinal, int iA, int iB);
 /* Waits (2000 ms polls, bounded) while a runtime's setup window is open. */
 void WaitForRuntimeSetupWindows();
@@ -74,18 +78,9 @@ int QueryClientInstalled(int iA, int iB);
  * -1 when there is none. */
 int ParseConverterVersion(const char *szText);
 
-/* privileged_ops.cpp: the steps an unprivileged service cannot do itself.
- * Each checks its files again, as the one doing it.  1 done, 0 failed
- * (logged). */
-/* Runs the kit in the transfer folder (KIT_* of update_install.cpp):
- * "<path> -N", or no arguments for the runtimes; waits when bWait, at most
- * UPDATE_INSTALLER_WAIT_MS. */
-int RunUpdateKit(const char *szPath, const char *szArgs, bool bWait, const char *szLogPrefix);
-/* Places UPDATE_VERIFIED_DIR\name as c:\novarc\bin2\name, written beside
- * and renamed over the old one. */
-int PlaceClientProgram(const char *szName);
-/* Runs the one installer in UPDATE_RELAY_DIR with "-N" and waits. */
-int RunRelayInstaller(const char *szPath);
+/* Runs a kit of the transfer folder (HelperKit) through the helper,
+ * waited for at most UPDATE_INSTALLER_WAIT_MS when bWait; 1 when it ran. */
+int RunUpdateKit(int iKit, bool bWait, const char *szPath, const char *szLogPrefix);
 
 /* gateway.cpp */
 void ApplyGatewaySettings(const GatewaySettings &settings);

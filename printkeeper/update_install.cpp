@@ -3,7 +3,8 @@
  * not waited for), the imaging, ECG, converter and PDF engine installers
  * (run with "-N" and waited for), the runtime installers, and new print
  * clients, which are placed in c:\novarc\bin2 under the name their own
- * version record gives.  Running and placing go through privileged_ops.cpp.
+ * version record gives.  Running and placing go through the privileged
+ * helper (privileged.h).
  */
 #include <cstdio>
 #include <cstring>
@@ -11,12 +12,10 @@
 #include <kellib.h>
 
 #include "printkeeper.h"
+#include "privileged.h"
 #include "update.h"
 
 namespace {
-
-/* Index of the imaging transfer in the transfer table. */
-constexpr int kImagingIndex = 1;
 
 const char *const kRuntimeWindows[] = {"Microsoft Visual C++ 2005 Redistributable",
                                        "Microsoft Visual C++ 2008 Redistributable"};
@@ -30,6 +29,16 @@ bool RuntimeSetupWindowOpen()
 }
 
 } // namespace
+
+int RunUpdateKit(int iKit, bool bWait, const char *szPath, const char *szLogPrefix)
+{
+    if (!RequestPrivileged(HELPER_RUN_INSTALLER + iKit, bWait ? UPDATE_INSTALLER_WAIT_MS : 0)) {
+        LogLine("%s CreateProcessAsUser() FAILED ERROR:%d", szLogPrefix, (int)GetLastError());
+        return 0;
+    }
+    LogLine("%s CreateProcessAsUser( %s ) SUCCESS", szLogPrefix, szPath);
+    return 1;
+}
 
 void WaitForRuntimeSetupWindows()
 {
@@ -45,7 +54,7 @@ void InstallServiceUpdate(SOCKET sock, const char *szFinal)
     SendStatusReply(sock, UPD_STATUS_ACCEPTED);
     SendEndAck(sock);
     CloseListeners();
-    if (!RunUpdateKit(szFinal, "-N", false, "ReceiveServiceUpdate")) {
+    if (!RunUpdateKit(KIT_SERVICE, false, szFinal, "ReceiveServiceUpdate")) {
         PostMessageA(g.hMainWnd, WM_RESTART_LISTEN, 0, 0);
         return;
     }
@@ -55,27 +64,26 @@ void InstallServiceUpdate(SOCKET sock, const char *szFinal)
     SetTimer(g.hMainWnd, TIMER_RESTART_LISTEN, UPDATE_SERVICE_INSTALL_GRACE_MS, NULL);
 }
 
-void InstallKit(SOCKET sock, int iIndex, const char *szFinal)
+void InstallKit(SOCKET sock, int iKit, const char *szFinal)
 {
     PrintkeeperGlobals &g = g_Printkeeper;
     SendStatusReply(sock, UPD_STATUS_ACCEPTED);
-    const bool bImaging = iIndex == kImagingIndex;
+    const bool bImaging = iKit == KIT_IMAGING;
     /* The imaging library is loaded by every client: no new job starts
      * while its installer replaces it. */
     if (bImaging)
         CloseListeners();
-    RunUpdateKit(szFinal, "-N", true, TransferLogPrefix(iIndex));
+    RunUpdateKit(iKit, true, szFinal, TransferLogPrefix(iKit));
     if (bImaging)
         PostMessageA(g.hMainWnd, WM_RESTART_LISTEN, 0, 0);
     SendEndAck(sock);
 }
 
-void InstallRuntime(SOCKET sock, int iIndex, const char *szFinal)
+void InstallRuntime(SOCKET sock, int iKit, const char *szFinal)
 {
-    (void)iIndex;
     SendStatusReply(sock, UPD_STATUS_ACCEPTED);
     LogLine("Install: %s", szFinal);
-    if (RunUpdateKit(szFinal, NULL, true, "InstallVCRuntime()")) {
+    if (RunUpdateKit(iKit, true, szFinal, "InstallVCRuntime()")) {
         /* The runtime's own setup may go on in a window of its own. */
         Sleep(UPDATE_RUNTIME_SETTLE_MS);
         WaitForRuntimeSetupWindows();
@@ -107,8 +115,8 @@ int InstallClient(const char *szReceived, int iA, int iB)
 {
     char szName[64], szVerified[MAX_PATH], szTarget[MAX_PATH];
     ClientProgramName(szReceived, iA, iB, szName, sizeof(szName));
-    CreateFolderTree(UPDATE_VERIFIED_DIR);
-    if (!KELPeerFileInFolder(UPDATE_VERIFIED_DIR, szName, KEL_PATH_WRITE, szVerified,
+    CreateFolderTree(VERIFIED_DIR);
+    if (!KELPeerFileInFolder(VERIFIED_DIR, szName, KEL_PATH_WRITE, szVerified,
                              sizeof(szVerified)) ||
         !KELProgramFilePath(BIN2_DIR, szName, szTarget, sizeof(szTarget))) {
         LogLine("ReceiveNovarcPrintUpdate %s refused: %s", szName,
@@ -116,11 +124,13 @@ int InstallClient(const char *szReceived, int iA, int iB)
         DeleteFileA(szReceived);
         return UPD_STATUS_FAILED;
     }
-    /* Verified files wait in their own folder, where only the placing
-     * step takes them from. */
-    const bool bPlaced =
-        KELMoveFileEx(szReceived, szVerified, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) &&
-        PlaceClientProgram(szName);
+    /* Verified files wait in their own folder under their final name,
+     * where the helper takes them from. */
+    const bool bMoved =
+        KELMoveFileEx(szReceived, szVerified, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    const bool bPlaced = bMoved && RequestPrivileged(HELPER_PLACE_PROGRAMS, UPDATE_PLACE_WAIT_MS);
+    if (bMoved && !bPlaced)
+        LogLine("ReceiveNovarcPrintUpdate placing %s FAILED ERROR:%d", szName, (int)GetLastError());
     LogLine("KELMoveFileEx(%s,%s) %s", szReceived, szTarget, bPlaced ? "SUCCESS" : "FAILED");
     DeleteFileA(szReceived);
     DeleteFileA(szVerified);

@@ -137,8 +137,8 @@ int QueryImagingLibrary()
         return 1;
     for (int i = 0; i < kImagingDllCount; i++) {
         char szPath[MAX_PATH];
-        g_hImaging[i] = SystemFile(kImagingDlls[i], szPath, sizeof(szPath)) ? LoadLibraryA(szPath)
-                                                                            : NULL;
+        g_hImaging[i] =
+            SystemFile(kImagingDlls[i], szPath, sizeof(szPath)) ? LoadLibraryA(szPath) : NULL;
         if (g_hImaging[i])
             continue;
         for (int k = 0; k < i; k++) {

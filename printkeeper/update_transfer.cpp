@@ -16,6 +16,7 @@
 #include <kellib.h>
 
 #include "printkeeper.h"
+#include "privileged.h"
 #include "update.h"
 
 namespace {
@@ -23,25 +24,24 @@ namespace {
 enum AfterEnd { AFTER_SERVICE, AFTER_IMAGING, AFTER_KIT, AFTER_RUNTIME, AFTER_CLIENT };
 
 struct TransferKind {
-    const char *szFile;  /* in the transfer folder; NULL: the client's own name */
+    int iKit;            /* the installer (HelperKit); -1: the print client */
     const char *szMoved; /* where a locked old file is moved aside; NULL: no clean-up */
     const char *szLogPrefix;
     AfterEnd eAfter;
     bool bKitMoveLog; /* "<prefix> KELMoveFile(...)" rather than "KELMoveFileEx(...) SUCCESS" */
 };
 
-/* In the order of the sub-codes (UpdateTransferIndex). */
+/* In the order of the sub-codes (UpdateTransferIndex); the kits' file
+ * names are the helper's (KitFileName). */
 const TransferKind kKinds[UPDATE_TRANSFER_KINDS] = {
-    {"ServiceSpool.exe", "ServiceSpoolMoved.exe", "ReceiveServiceUpdate", AFTER_SERVICE, false},
-    {"ImagingKit.exe", NULL, "ReceiveImagingUpdate", AFTER_IMAGING, true},
-    {"EcgKit.exe", NULL, "ReceiveEcgUpdate", AFTER_KIT, true},
-    {"ConverterKit.exe", NULL, "ReceiveAmyuniUpdate", AFTER_KIT, true},
-    {"PdfKit.exe", NULL, "ReceiveKelPdfTronUpdate", AFTER_KIT, true},
-    {"vcredist_x86_v2.exe", "vcredist_x86_v2Moved.exe", "ReceiveVC8RuntimeUpdate", AFTER_RUNTIME,
-     false},
-    {"vc2008redist_x86.exe", "vc2008redist_x86Moved.exe", "ReceiveVC9RuntimeUpdate", AFTER_RUNTIME,
-     false},
-    {NULL, NULL, "ReceiveNovarcPrintUpdate", AFTER_CLIENT, false},
+    {KIT_SERVICE, "ServiceSpoolMoved.exe", "ReceiveServiceUpdate", AFTER_SERVICE, false},
+    {KIT_IMAGING, NULL, "ReceiveImagingUpdate", AFTER_IMAGING, true},
+    {KIT_ECG, NULL, "ReceiveEcgUpdate", AFTER_KIT, true},
+    {KIT_CONVERTER, NULL, "ReceiveAmyuniUpdate", AFTER_KIT, true},
+    {KIT_PDF, NULL, "ReceiveKelPdfTronUpdate", AFTER_KIT, true},
+    {KIT_VC8, "vcredist_x86_v2Moved.exe", "ReceiveVC8RuntimeUpdate", AFTER_RUNTIME, false},
+    {KIT_VC9, "vc2008redist_x86Moved.exe", "ReceiveVC9RuntimeUpdate", AFTER_RUNTIME, false},
+    {-1, NULL, "ReceiveNovarcPrintUpdate", AFTER_CLIENT, false},
 };
 
 struct Transfer {
@@ -85,18 +85,16 @@ void Reset(Transfer &t, bool bDeleteTemp)
 bool TransferPaths(int iIndex, Transfer &t)
 {
     char szName[64], szTempName[80];
-    if (kKinds[iIndex].szFile)
-        snprintf(szName, sizeof(szName), "%s", kKinds[iIndex].szFile);
+    if (kKinds[iIndex].iKit >= 0)
+        snprintf(szName, sizeof(szName), "%s", KitFileName(kKinds[iIndex].iKit));
     else
         snprintf(szName, sizeof(szName), UPDATE_CLIENT_NAME, t.iB, t.iA);
     if (kKinds[iIndex].eAfter == AFTER_CLIENT)
         snprintf(szTempName, sizeof(szTempName), "PRT_TMP%s", szName);
     else
         snprintf(szTempName, sizeof(szTempName), "%s%s", szName, UPDATE_TEMP_SUFFIX);
-    if (KELPeerFileInFolder(UPDATE_TRANSFER_DIR, szName, KEL_PATH_WRITE, t.szFinal,
-                            sizeof(t.szFinal)) &&
-        KELPeerFileInFolder(UPDATE_TRANSFER_DIR, szTempName, KEL_PATH_WRITE, t.szTemp,
-                            sizeof(t.szTemp)))
+    if (KELPeerFileInFolder(TRANSFER_DIR, szName, KEL_PATH_WRITE, t.szFinal, sizeof(t.szFinal)) &&
+        KELPeerFileInFolder(TRANSFER_DIR, szTempName, KEL_PATH_WRITE, t.szTemp, sizeof(t.szTemp)))
         return true;
     LogLine("%s transfer refused <%s>: %s", kKinds[iIndex].szLogPrefix, szName,
             KELPeerPathReason(GetLastError()));
@@ -120,8 +118,7 @@ void PreTransferCleanup(int iIndex, const Transfer &t)
         snprintf(szMovedName, sizeof(szMovedName), "%s", kKinds[iIndex].szMoved);
     else
         snprintf(szMovedName, sizeof(szMovedName), "Novarcprint.%d.%d.Moved.exe", t.iB, t.iA);
-    if (!KELPeerFileInFolder(UPDATE_TRANSFER_DIR, szMovedName, KEL_PATH_WRITE, szMoved,
-                             sizeof(szMoved)))
+    if (!KELPeerFileInFolder(TRANSFER_DIR, szMovedName, KEL_PATH_WRITE, szMoved, sizeof(szMoved)))
         return;
     LogLine("%s BEGIN Pre Transfer Cleanup: %s", szPrefix, t.szFinal);
     LogDelete(szPrefix, szMoved);
@@ -167,7 +164,7 @@ int StartTransfer(int iIndex, SOCKET sock, const UpdateMessage &msg)
     }
     if (TakesPrintPort(iIndex))
         TakePrintPort(iIndex, sock);
-    CreateFolderTree(UPDATE_TRANSFER_DIR);
+    CreateFolderTree(TRANSFER_DIR);
     if (!TransferPaths(iIndex, t)) {
         t.bError = true;
         return UPD_STATUS_FAILED;
@@ -276,10 +273,10 @@ void FinishTransfer(int iIndex, SOCKET sock, const Transfer &done)
         break;
     case AFTER_IMAGING:
     case AFTER_KIT:
-        InstallKit(sock, iIndex, done.szFinal);
+        InstallKit(sock, kKinds[iIndex].iKit, done.szFinal);
         break;
     case AFTER_RUNTIME:
-        InstallRuntime(sock, iIndex, done.szFinal);
+        InstallRuntime(sock, kKinds[iIndex].iKit, done.szFinal);
         break;
     case AFTER_CLIENT:
         SendStatusReply(sock, InstallClient(done.szFinal, done.iA, done.iB));
