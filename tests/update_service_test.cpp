@@ -163,6 +163,14 @@ TEST_F(UpdateServiceTest, ConverterAndPdfEngineQueries)
     EXPECT_NE(Send("query pdf").find("query 13 answer 0"), std::string::npos);
     EXPECT_NE(ServiceLog(root).find("Unable to Link With KelPdfTron.dll"), std::string::npos);
     EXPECT_NE(Send("query ecg").find("query 7 answer -1"), std::string::npos);
+    /* The imaging library: all five DLLs in the system directory, or none. */
+    EXPECT_NE(Send("query imaging").find("query 4 answer 0"), std::string::npos);
+    for (const char *dll : {"ltkrnu.dll", "ltfilu.dll", "lttwnu.dll", "LTDISU.DLL"})
+        WriteText(root.driveC(std::string("Windows/system32/") + dll), "");
+    EXPECT_NE(Send("query imaging").find("query 4 answer 0"), std::string::npos) << "one missing";
+    WriteText(root.driveC("Windows/system32/ltannu.dll"), "");
+    EXPECT_NE(Send("query imaging").find("query 4 answer 1"), std::string::npos)
+        << ServiceLog(root);
     EXPECT_NE(Send("query version").find("version 237.859 locked 0"), std::string::npos);
 }
 
