@@ -9,10 +9,11 @@ namespace {
 
 class UpdateHeavyTest : public UpdateFixture {};
 
-/* Killed at moments spread over the end of a client transfer (the move,
- * the version check, the copy into c:\novarc\bin2 and its rename): the
- * installed client is always the old one or the new one whole, and after a
- * restart the old one, or the new, serves the job that names it. */
+/* Killed while the new client is being copied beside the old one in
+ * c:\novarc\bin2 (the moment its temporary copy appears), and at moments
+ * spread over the rest of a client transfer's end (the move, the version
+ * check, the rename): the installed client is always the old one or the
+ * new one whole, and after a restart it serves the job that names it. */
 TEST_F(UpdateHeavyTest, ServiceKilledMidMoveLeavesAWholeClient)
 {
     InstallClient(root, "Novarcprint.859.237.exe");
@@ -21,26 +22,36 @@ TEST_F(UpdateHeavyTest, ServiceKilledMidMoveLeavesAWholeClient)
      * takes a while; it still runs and still carries its record. */
     const std::string newBytes = oldBytes + std::string(24 << 20, '\x5a');
     const std::string placed = root.driveC("novarc/bin2/Novarcprint.859.237.exe");
-    int sawOld = 0, sawNew = 0, midCopy = 0;
-    for (int delayMs : {0, 10, 30, 60, 100, 200}) {
+    const std::string copying = root.driveC("novarc/bin2/.Novarcprint.859.237.exe.new");
+    int sawOld = 0, sawNew = 0;
+    /* -1: when the copy beside the old client has begun. */
+    for (int delayMs : {-1, 0, 50, 150}) {
         StartService();
         UpdateConnection conn;
         const size_t chunk = 1 << 20; /* 1 MB frames, as the bound test below explains */
         for (size_t at = 0; at < newBytes.size(); at += chunk)
             ASSERT_EQ(conn.Data(25, Int32(237) + Int32(859) + newBytes.substr(at, chunk)), 1);
         conn.Message(26, Int32(237) + Int32(859) + Int32((int)newBytes.size()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (delayMs < 0) {
+            /* The copy lasts milliseconds: watched closely. */
+            bool seen = false;
+            for (int i = 0; i < 20000 && !(seen = fs::exists(copying)); i++)
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            ASSERT_TRUE(seen) << ServiceLog(root);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        }
         NovarcKillChild(service);
         service = -1;
-        midCopy += fs::exists(root.driveC("novarc/bin2/.Novarcprint.859.237.exe.new"));
         const std::string now = ReadText(placed);
         ASSERT_TRUE(now == oldBytes || now == newBytes)
             << "after " << delayMs << " ms: " << now.size() << " bytes";
+        if (delayMs < 0) {
+            EXPECT_EQ(now, oldBytes) << "killed during the copy: the old client stays";
+        }
         (now == oldBytes ? sawOld : sawNew)++;
     }
-    printf(
-        "killed mid-move: old client %d times, new client %d times, %d of them during the copy\n",
-        sawOld, sawNew, midCopy);
+    printf("killed mid-move: old client %d times, new client %d times\n", sawOld, sawNew);
     StartService();
     ServerConnection server;
     ASSERT_EQ(server.Open("237", "859"), 1) << ServiceLog(root);
