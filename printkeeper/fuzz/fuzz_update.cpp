@@ -54,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     /* What the gateway would be sent from these settings fits or is refused. */
     if (msg.iSubCode == UPD_GATEWAY_SETTINGS && msg.gateway.iMode == 1) {
-        GatewayRegistration reg = {msg.gateway.szIdentity1, msg.gateway.szIdentity2, "WS", "t", 0,
-                                   "", msg.gateway.iNumber};
+        GatewayRegistration reg = {
+            msg.gateway.szIdentity1, msg.gateway.szIdentity2, "WS", "t", 0, "",
+            msg.gateway.iNumber};
         char out[600];
         if (BuildGatewayRegistration(reg, out, sizeof(out)) > (int)sizeof(out))
             abort();
