@@ -102,7 +102,7 @@ TEST(UpdateMessages, GatewaySettingsRelayRequestAndDownload)
                                           "first\0"
                                           "second\0"
                                           " 42x\0",
-                                          36);
+                                          34);
     ASSERT_EQ(Read(Message(UPD_GATEWAY_SETTINGS, Int32(1) + texts), &msg), UPD_READ_OK);
     EXPECT_EQ(msg.gateway.iMode, 1);
     EXPECT_STREQ(msg.gateway.szHost, "gw.example");
