@@ -7,10 +7,10 @@
 #ifndef TESTS_UPDATE_TEST_SUPPORT_H
 #define TESTS_UPDATE_TEST_SUPPORT_H
 
-#include "service_process.h"
+#include "service_harness.h"
 #include "update_side.h"
 
-namespace fs = std::filesystem;
+constexpr int kUpdatePort = 13002;
 
 /* Whether the other end closed sock within timeoutMs. */
 inline bool ClosedByPeer(SOCKET sock, int timeoutMs)
@@ -67,6 +67,10 @@ private:
 
 class UpdateFixture : public ServiceFixture {
 protected:
+    /* The service's clock: kTimeScale times faster, unless a test needs
+     * the real bounds (1). */
+    int serviceTimeScale = kTimeScale;
+    void StartService() { ServiceFixture::StartService(serviceTimeScale); }
     /* novarc-send --update-port with these arguments; its output. */
     std::string Send(const std::string &args)
     {
