@@ -154,8 +154,9 @@ bool CompressFile(HANDLE in, HANDLE out, bool quiet)
 }
 
 /* Feeds one block read from the source through inflate, writing every
- * 1024 bytes produced.  Sets *ended at the end of the stream. */
-bool InflateBlockToFile(z_stream *zs, HANDLE out, bool *ended, ULONGLONG *written)
+ * 1024 bytes produced.  Sets *ended at the end of the stream; fails once
+ * the output would pass limit. */
+bool InflateBlockToFile(z_stream *zs, HANDLE out, bool *ended, ULONGLONG *written, ULONGLONG limit)
 {
     char produced[1024];
     do {
@@ -164,6 +165,8 @@ bool InflateBlockToFile(z_stream *zs, HANDLE out, bool *ended, ULONGLONG *writte
         uInt inBefore = zs->avail_in;
         int rc = inflate(zs, Z_PARTIAL_FLUSH);
         size_t n = sizeof produced - zs->avail_out;
+        if (n > limit - *written)
+            return false;
         if (n > 0 && !WriteAll(out, produced, n))
             return false;
         *written += n;
@@ -180,7 +183,7 @@ bool InflateBlockToFile(z_stream *zs, HANDLE out, bool *ended, ULONGLONG *writte
 }
 
 /* The body of KelUnZipPlus once both files are open. */
-bool InflateFile(HANDLE in, HANDLE out, ULONGLONG *written)
+bool InflateFile(HANDLE in, HANDLE out, ULONGLONG *written, ULONGLONG limit)
 {
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK)
@@ -198,7 +201,7 @@ bool InflateFile(HANDLE in, HANDLE out, ULONGLONG *written)
             break;
         zs.next_in = reinterpret_cast<Bytef *>(block);
         zs.avail_in = n;
-        ok = InflateBlockToFile(&zs, out, &ended, written);
+        ok = InflateBlockToFile(&zs, out, &ended, written, limit);
     }
     inflateEnd(&zs);
     /* A stream cut short is as broken as a corrupt one. */
@@ -231,6 +234,11 @@ int KelZipPlus(LPCSTR source, LPCSTR destination, int flags)
 
 int KelUnZipPlus(LPCSTR source, LPCSTR destination)
 {
+    return KelUnZipPlusLimit(source, destination, ~0ULL);
+}
+
+int KelUnZipPlusLimit(LPCSTR source, LPCSTR destination, ULONGLONG limit)
+{
     WinFile in(OpenForReading(source));
     if (!in.IsOpen()) {
         MessageBoxA(nullptr,
@@ -243,7 +251,7 @@ int KelUnZipPlus(LPCSTR source, LPCSTR destination)
     if (!out.IsOpen())
         return 0;
     ULONGLONG written = 0;
-    bool ok = InflateFile(in.Get(), out.Get(), &written);
+    bool ok = InflateFile(in.Get(), out.Get(), &written, limit);
     out.Close();
     in.Close();
     if (!ok || written == 0) {

@@ -150,6 +150,19 @@ TEST_F(ZipFileTest, BrokenStreamsLeaveNoDestination)
     EXPECT_FALSE(Exists("text.out"));
 }
 
+TEST_F(ZipFileTest, InflationPastItsLimitLeavesNoDestination)
+{
+    /* A megabyte of zeros is a stream of about a kilobyte: the limit, not
+     * the stream's size, must stop it. */
+    Write("zeros.bin", std::string(1 << 20, '\0'));
+    ASSERT_EQ(KelZipPlus(Win("zeros.bin").c_str(), Win("zeros.zz").c_str(), 0), -1);
+    ASSERT_LT(Read("zeros.zz").size(), 8192u);
+    EXPECT_EQ(KelUnZipPlusLimit(Win("zeros.zz").c_str(), Win("big.out").c_str(), (1 << 20) - 1), 0);
+    EXPECT_FALSE(Exists("big.out"));
+    EXPECT_EQ(KelUnZipPlusLimit(Win("zeros.zz").c_str(), Win("fits.out").c_str(), 1 << 20), -1);
+    EXPECT_EQ(Read("fits.out").size(), size_t(1) << 20);
+}
+
 TEST_F(ZipFileTest, MoveFileExStopsAtOnceOnMissingSource)
 {
     auto start = std::chrono::steady_clock::now();

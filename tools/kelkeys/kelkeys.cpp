@@ -1,5 +1,5 @@
 /*
- * kelkeys: prints the five payload protection keys this build uses, in hex,
+ * kelkeys: prints the five payload protection keys and the file key this build uses, in hex,
  * one per line ("A <hex>"), so that the server side can be configured with
  * the same values.  The output is key material: treat it as a secret.
  */
@@ -28,6 +28,7 @@ void usage(FILE *out)
                       "  S  AES-128 key, modes 2 and 4 (16 bytes)\n"
                       "  E  AES-128 key, mode 8 payload (16 bytes, derived)\n"
                       "  M  AES-128 key, mode 8 tag (16 bytes, derived)\n"
+                      "  F  AES-128 file key, enciphered cache files (16 bytes, derived)\n"
                       "The server must use the same values.  Keep the output secret.\n");
 }
 
@@ -49,5 +50,6 @@ int main(int argc, char **argv)
     print_key("S", k.s, sizeof k.s);
     print_key("E", k.e, sizeof k.e);
     print_key("M", k.m, sizeof k.m);
+    print_key("F", k.f, sizeof k.f);
     return 0;
 }

@@ -28,6 +28,9 @@ int KELUnzipInPlace(char **data, int *length);
 int KelZipPlus(LPCSTR source, LPCSTR destination, int flags);
 /* -1 when at least one byte was written, 0 otherwise (destination removed). */
 int KelUnZipPlus(LPCSTR source, LPCSTR destination);
+/* The same, failing (destination removed) once the output would pass limit
+ * bytes: a small stream a peer sent must not fill the disk. */
+int KelUnZipPlusLimit(LPCSTR source, LPCSTR destination, ULONGLONG limit);
 
 /* Up to 61 MoveFileExA attempts 500 ms apart; stops at once on
  * ERROR_FILE_NOT_FOUND.  Returns the last MoveFileExA result. */

@@ -36,6 +36,19 @@ int UnprotectPayload(char *data, int *length, int mode);
 void KelBlowfishDecryptA(char *data, int length);
 void KelBlowfishEncryptA(char *data, int length);
 
+/* The file key: the image cache keeps files enciphered as a 16-byte
+ * initial counter block (KelFileKeyNewIv) followed by the data under
+ * AES-128 in counter mode with the file key, the counter advancing with the
+ * byte position.  KelFileKeyCrypt XORs length bytes at data, which sit at
+ * byte offset of the file's data (after the counter block), with that key
+ * stream: enciphering and deciphering are the same, and a file may be done
+ * in blocks of any size.  Both return 0, or -1 on a failure (null pointers,
+ * the random generator). */
+#define KEL_FILE_IV_SIZE 16
+int KelFileKeyNewIv(unsigned char iv[KEL_FILE_IV_SIZE]);
+int KelFileKeyCrypt(const unsigned char iv[KEL_FILE_IV_SIZE], unsigned long long offset, char *data,
+                    size_t length);
+
 #define SHA256_RAW 0x1
 /* SHA-256 of data: the 32 raw bytes with SHA256_RAW, else 64 lowercase hex
  * digits and a NUL.  The result lives in a per-thread buffer that the

@@ -37,6 +37,13 @@ constexpr DerivedKeySource kSourceM = {
     0x98,
 };
 
+constexpr DerivedKeySource kSourceF = {
+    {0x5b, 0xc3, 0x1e, 0x97, 0x42, 0xe8, 0x0d, 0x6a, 0xb1, 0x3f, 0xd4, 0x79, 0x26, 0x8e, 0xf0,
+     0x63},
+    0xa7,
+    0x4c,
+};
+
 KeyMaterial build_material()
 {
     KeyMaterial k;
@@ -45,6 +52,7 @@ KeyMaterial build_material()
     std::memcpy(k.s, kKeyS, sizeof k.s);
     derive_key(kSourceE.table, kSourceE.seed, kSourceE.selector, k.e);
     derive_key(kSourceM.table, kSourceM.seed, kSourceM.selector, k.m);
+    derive_key(kSourceF.table, kSourceF.seed, kSourceF.selector, k.f);
     return k;
 }
 

@@ -4,7 +4,9 @@
  * Both ends of a connection hold the same five keys: A and B (Blowfish, 8
  * bytes), S (AES-128, used as stored) and E and M (AES-128, built at start
  * from a table, a seed and a selector so that they never sit in the binary
- * as plain bytes).  Everything is computed on first use, thread-safely, and
+ * as plain bytes).  The file key F of the enciphered cache files is built
+ * the same way; it never crosses the wire, but every client of a site must
+ * read the files another left.  Everything is computed on first use, thread-safely, and
  * kept for the life of the process.
  */
 #ifndef KELLIB_CRYPTO_KEYS_H
@@ -26,6 +28,7 @@ struct KeyMaterial {
     uint8_t s[kAes128KeySize];   // modes 2 and 4 payloads
     uint8_t e[kAes128KeySize];   // mode 8 payloads
     uint8_t m[kAes128KeySize];   // mode 8 tags
+    uint8_t f[kAes128KeySize];   // the file key: enciphered cache files (".x2m")
 };
 
 struct KeySchedules {
