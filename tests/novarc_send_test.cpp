@@ -114,7 +114,17 @@ TEST(NovarcSend, DecoderSavesReturnedFilesUnderTheirBaseNameOnly)
 
     EXPECT_EQ(decoder.Decode(std::string("\x1b") + Int32(1) + std::string(16, '\0')),
               "printer-open reply status 1 (21 bytes)");
-    EXPECT_EQ(decoder.Decode(Int32(20) + '\x01'), "file is here flag 1");
+    /* Byte 20, then the flag as int32. */
+    EXPECT_EQ(decoder.Decode('\x14' + Int32(1)), "file is here flag 1");
+    EXPECT_EQ(decoder.Decode('\x14' + Int32(0)), "file is here flag 0");
+    /* The cache answers start like a returned file; the decoder tells
+     * them apart by the questions it was told went out, in order. */
+    decoder.Expect(92);
+    decoder.Expect(5);
+    decoder.Expect(93);
+    EXPECT_EQ(decoder.Decode(std::string("\x27" "4116\0", 6)), "cache file size 4116");
+    EXPECT_EQ(decoder.Decode(std::string("\x27" "CACHE DONE\0", 12)), "cache answer CACHE DONE");
+    EXPECT_EQ(decoder.Decode(std::string("\x27" "c:\\x.pdf\0", 10)), "file name c:\\x.pdf");
     EXPECT_EQ(decoder.Decode(ChecksumReply("")), "checksum (none)");
 }
 

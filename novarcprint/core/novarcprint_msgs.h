@@ -121,7 +121,7 @@ enum NovarcMessageType {
 
 /* Reply codes from the client to the server. */
 #define REPLY_CHECKSUM 3      /* byte 3, int32 113, hex text */
-#define REPLY_FILE_IS_HERE 20 /* int32 20, byte flag */
+#define REPLY_FILE_IS_HERE 20 /* byte 20, int32 flag */
 #define REPLY_FILE_RETURN 39  /* byte 0x27 + name, block or "DONE" */
 #define FILE_BLOCK_SIZE 1000
 #define SEND_WHOLE_FILE_EMPTY 0x1 /* SendWholeFile: only the name and the end */

@@ -37,7 +37,8 @@ int NovarcprintProcess::SendFileIsHereMessage(int iFileFlag)
 {
     Log("SendFileIsHereMessage( iFileFlag:%d )", iFileFlag);
     MsgBuf reply = MsgBuf();
-    int iOk = AppendInt(&reply, REPLY_FILE_IS_HERE) && AppendByte(&reply, iFileFlag & 0xff);
+    /* Every reply starts with its one-byte code. */
+    int iOk = AppendByte(&reply, REPLY_FILE_IS_HERE) && AppendInt(&reply, iFileFlag);
     if (iOk)
         iOk = SendMessageWithSize(m_sockReply, reply.szBuf, reply.iLen, REPLY_OPTIONS);
     FreeMsgBuf(&reply);

@@ -92,8 +92,12 @@ TEST_F(RepliesTest, SendWholeFileWithoutFileOrWithTheEmptyFlag)
     EXPECT_TRUE(Replies().empty());
     EXPECT_EQ(session_->SendWholeFile(reply_, "x", "c:\\novarc\\missing.bin", 1), 0);
     EXPECT_EQ(Replies(), (std::vector<std::string>{NameMsg("x"), Done()}));
+    /* Byte 20, then the flag as int32: five bytes, the code first as in
+     * every reply. */
     EXPECT_EQ(session_->SendFileIsHereMessage(1), 1);
-    EXPECT_EQ(Replies(), (std::vector<std::string>{Int32(20) + '\x01'}));
+    EXPECT_EQ(Replies(), (std::vector<std::string>{'\x14' + Int32(1)}));
+    EXPECT_EQ(session_->SendFileIsHereMessage(0x101), 1);
+    EXPECT_EQ(Replies(), (std::vector<std::string>{'\x14' + Int32(0x101)}));
 }
 
 TEST_F(RepliesTest, ReturnedFileSurvivesAConnectionClosedInTheMiddleOfItsReturn)

@@ -55,6 +55,10 @@ bool NovarcReceiveReply(SOCKET sock, std::string *pReply, int timeoutMs);
 class ReplyDecoder {
 public:
     explicit ReplyDecoder(std::string saveDir) : saveDir_(std::move(saveDir)) {}
+    /* A request about to be sent: the cache answers (QUERY_FILE_SIZE,
+     * STORE_CACHE_FILE) share their first byte with returned files, so the
+     * decoder keeps which answers it is owed, in order. */
+    void Expect(int requestType);
     /* One line describing the reply. */
     std::string Decode(const std::string &reply);
     const std::vector<std::string> &SavedFiles() const { return saved_; }
@@ -65,6 +69,7 @@ private:
     std::string name_;
     std::string data_;
     std::vector<std::string> saved_;
+    std::vector<int> owed_; /* cache answers still to come, oldest first */
     std::string FileReturn(const std::string &body);
     std::string SaveFile();
 };

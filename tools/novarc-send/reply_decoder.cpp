@@ -12,6 +12,9 @@
 
 namespace {
 
+constexpr int kQueryFileSize = 92;
+constexpr int kStoreCacheFile = 93;
+
 int32_t IntAt(const std::string &s, size_t offset)
 {
     uint32_t v = 0;
@@ -62,13 +65,28 @@ std::string ReplyDecoder::FileReturn(const std::string &body)
     return "file block " + std::to_string(body.size()) + " bytes";
 }
 
+void ReplyDecoder::Expect(int requestType)
+{
+    if (requestType == kQueryFileSize || requestType == kStoreCacheFile)
+        owed_.push_back(requestType);
+}
+
 std::string ReplyDecoder::Decode(const std::string &reply)
 {
     if (reply.empty())
         return "empty reply";
     const unsigned char code = (unsigned char)reply[0];
+    if (code == 39 && state_ == AWAIT_NAME && !owed_.empty()) {
+        const int request = owed_.front();
+        owed_.erase(owed_.begin());
+        std::string text = reply.substr(1);
+        text = text.substr(0, text.find('\0'));
+        return (request == kQueryFileSize ? "cache file size " : "cache answer ") + text;
+    }
     if (code == 39)
         return FileReturn(reply.substr(1));
+    if (code == 20 && reply.size() == 5)
+        return "file is here flag " + std::to_string(IntAt(reply, 1));
     if (code == 27 && reply.size() >= 5)
         return "printer-open reply status " + std::to_string(IntAt(reply, 1)) + " (" +
                std::to_string(reply.size()) + " bytes)";
@@ -77,8 +95,6 @@ std::string ReplyDecoder::Decode(const std::string &reply)
         hex = hex.substr(0, hex.find('\0'));
         return "checksum " + (hex.empty() ? std::string("(none)") : hex);
     }
-    if (reply.size() >= 5 && IntAt(reply, 0) == 20)
-        return "file is here flag " + std::to_string((unsigned char)reply[4]);
     char head[64];
     snprintf(head, sizeof(head), "reply code %u, %zu bytes", code, reply.size());
     return head;
