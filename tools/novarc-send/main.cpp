@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include "handoff.h"
+#include "image_job.h"
 #include "job_file.h"
 
 namespace {
@@ -35,7 +36,9 @@ struct Options {
     int formLength = 66;       /* lines per page of the common job */
     std::string clientVersion; /* "MAJOR[.MINOR]" for the version-info message */
     std::string saveDir = ".";
-    int waitMs = 2000; /* how long to wait for replies after the last request */
+    int waitMs = 2000;      /* how long to wait for replies after the last request */
+    ImageJobOptions images; /* --image, --letterhead, --signature, --annotation, ... */
+    std::string error;      /* a bad option value */
 };
 
 void Usage()
@@ -46,6 +49,10 @@ void Usage()
             "                   [--printer NAME --prescription FILE [--position X,Y]]\n"
             "                   [--form-length N] [--client-version MAJOR[.MINOR]]\n"
             "                   [--save-dir DIR] [--wait MS]\n"
+            "                   [--image FILE]... [--annotation FILE]... [--letterhead FILE]...\n"
+            "                   [--signature FILE [--signature-at X,Y,HEIGHT,FLAGS]]\n"
+            "                   [--store FILE]... [--image-mode N] [--rotate CODE]\n"
+            "                   [--heading TEXT] [--footing TEXT] [--piece-size N]\n"
             "       novarc-send --update-port ... (the update port; --update-port alone for its "
             "usage)\n"
             "Sends the requests of FILE (see docs/novarc-send.md) and prints the replies.\n");
@@ -84,10 +91,10 @@ bool ParseArgs(int argc, char **argv, Options *o)
             o->saveDir = v;
         else if (a == "--wait")
             o->waitMs = atoi(v.c_str());
-        else
+        else if (!ParseImageOption(a, v, &o->images, &o->error))
             return false;
     }
-    return !o->job.empty() || !o->printer.empty();
+    return o->error.empty() && (!o->job.empty() || !o->printer.empty());
 }
 
 /* The first message on a print port connection: which client version the
@@ -151,9 +158,12 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
     JobStep open;
     open.type = JobTypeFromName("OPEN_PRINTER");
     /* The open record: printer, driver (empty: the printer's own), form
-     * length, raw-data flag, output name.  66 lines is the report form the
-     * server uses for letter paper at 6 lines per inch. */
+     * length, raw-data flag, output name, and for images the imaging flag.
+     * 66 lines is the report form the server uses for letter paper at 6
+     * lines per inch. */
     open.payload = o.printer + '\0' + '\0' + NovarcInt32(o.formLength) + NovarcInt32(0) + '\0';
+    if (o.images.Any())
+        open.payload += NovarcInt32(1);
     steps->push_back(open);
     if (!o.wpDocument.empty()) {
         JobStep document;
@@ -181,6 +191,8 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
             steps->push_back(piece);
         }
     }
+    if (!AppendImageSteps(o.images, steps, error))
+        return false;
     JobStep close;
     close.type = JobTypeFromName("CLOSE_PRINTER");
     steps->push_back(close);
@@ -209,6 +221,24 @@ SOCKET OpenConnection(const Options &o, long *pChild)
     return server;
 }
 
+/* Requests the client answers at once (the cache questions, the
+ * checksum): their answer is waited for a moment before the next request,
+ * so it is printed beside its question.  After others the replies already
+ * there are printed without waiting, so a file in thousands of pieces is
+ * not slowed by a pause after each. */
+int ReplyWaitAfter(int type)
+{
+    switch (type) {
+    case 20:  /* IS_IMAGE_FILE_HERE */
+    case 92:  /* QUERY_FILE_SIZE */
+    case 93:  /* STORE_CACHE_FILE */
+    case 113: /* SEND_NAMED_FILE_CHECKSUM */
+        return 2000;
+    default:
+        return 0;
+    }
+}
+
 void PrintReplies(SOCKET sock, ReplyDecoder *decoder, int waitMs)
 {
     std::string reply;
@@ -228,6 +258,8 @@ int main(int argc, char **argv)
             return UpdatePortMain(argc, argv);
     Options o;
     if (!ParseArgs(argc, argv, &o)) {
+        if (!o.error.empty())
+            fprintf(stderr, "novarc-send: %s\n", o.error.c_str());
         Usage();
         return 2;
     }
@@ -258,13 +290,17 @@ int main(int argc, char **argv)
             continue;
         }
         printf("-> type %d, %zu payload bytes\n", step.type, step.payload.size());
+        decoder.Expect(step.type);
         NovarcSendRequest(sock, step.type, step.payload);
         /* As the server does: nothing more goes out until the printer-open
          * reply says whether there is a printer to print on. */
         std::string reply;
         if (step.type == kOpenPrinter && NovarcReceiveReply(sock, &reply, 30000))
             printf("<- %s\n", decoder.Decode(reply).c_str());
-        PrintReplies(sock, &decoder, 50);
+        if (ReplyWaitAfter(step.type) &&
+            NovarcReceiveReply(sock, &reply, ReplyWaitAfter(step.type)))
+            printf("<- %s\n", decoder.Decode(reply).c_str());
+        PrintReplies(sock, &decoder, 0);
     }
     PrintReplies(sock, &decoder, o.waitMs);
     closesocket(sock);
