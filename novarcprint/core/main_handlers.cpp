@@ -1,7 +1,7 @@
 /*
  * Requests handled on the main thread inside the dispatcher: opening and
- * closing the job, aborting it, and the requests that only log here until
- * the image cache answers them.
+ * closing the job and aborting it.  (The image cache's questions are
+ * answered by images/.)
  */
 #include <cstring>
 
@@ -55,15 +55,6 @@ int HandleMainLogOnly(NovarcprintProcess *s, MsgBuf *, int iType)
 {
     const RequestRoute *pRoute = FindRoute(iType);
     s->Log("%s", pRoute ? pRoute->szName : "");
-    return 1;
-}
-
-int HandleIsImageFileHere(NovarcprintProcess *s, MsgBuf *, int)
-{
-    s->Log("Is Image File Here");
-    DWORD dwWait = WaitForSingleObject(s->m_hMainMutex, IMAGE_QUERY_LOCK_MS);
-    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
-        ReleaseMutex(s->m_hMainMutex);
     return 1;
 }
 

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "images.h"
 #include "novarcprint_process.h"
-#include "workers.h"
 #include "stream.h"
+#include "workers.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ NovarcprintProcess::~NovarcprintProcess()
     FreeMsgBuf(&m_Msg);
     FreeMsgBuf(&m_OpenRecord);
     FreeMsgBuf(&m_NamedFile.data);
+    ReleaseTransfers(this);
 }
 
 void NovarcprintProcess::BuildNames()
@@ -217,7 +219,7 @@ void NovarcprintProcess::DeleteConverterTempFiles()
 
 void NovarcprintProcess::CleanupRecentScansFiles()
 {
-    /* The image cache removes the scans of this job here once it exists. */
+    ::CleanupRecentScansFiles(this);
 }
 
 void NovarcprintProcess::HandleWMDestroy()

@@ -22,6 +22,7 @@
 #include <kellib.h>
 
 #include "draw_state.h"
+#include "images_state.h"
 #include "named_file_state.h"
 #include "novarcprint_msgs.h"
 #include "printer_state.h"
@@ -165,6 +166,8 @@ public:
     NamedFileTransfer m_NamedFile;
     /* The data-field list and page breaks of word-processor documents (wp/). */
     WpState m_Wp;
+    /* The image transfers, letterheads, signatures and CompImage (images/). */
+    ImagesState m_Images;
     char m_szCreateError[64];
     std::mutex m_PrinterNameLock;
 

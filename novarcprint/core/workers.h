@@ -73,7 +73,6 @@ int HandleOpenPrinter(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleClosePrinter(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleCloseWithStatus(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleAbortPrintJob(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
-int HandleIsImageFileHere(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 /* Logs the route's name and does nothing more (yet). */
 int HandleMainLogOnly(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 

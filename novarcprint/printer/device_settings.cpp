@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "images.h"
 #include "printer.h"
 
 namespace {
@@ -110,6 +111,8 @@ void SetLandScapeMode(NovarcprintProcess *s, int iForce)
         CloseSecond(s, pMode);
         return;
     }
+    /* Waiting signatures belong on the page in its old orientation. */
+    PrintPendingTrailerImages(s);
     pMode->dmFields = DM_ORIENTATION;
     pMode->dmOrientation = sWanted;
     if (((p.m_bMobileLabel || p.m_bLabelMode) && s->m_bConverter) || p.m_bInsuranceForm)
@@ -144,6 +147,7 @@ void DocumentProperties(NovarcprintProcess *s, int iBin)
     pMode->dmFields = DM_DEFAULTSOURCE;
     pMode->dmDefaultSource = (short)iBin;
     Merge(s, pMode);
+    PrintPendingTrailerImages(s);
     EndOpenPage(s);
     pMode->dmOrientation = p.m_bLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
     if (p.m_bEnvelopeFeed) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "images.h"
 #include "printer.h"
 
 void NoteDocumentEnded(NovarcprintProcess *s)
@@ -46,6 +47,8 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
         s->Log("CloseNovarcPrinter() (!m_hPrinterDc) return(FALSE);");
         return false;
     }
+    if (!p.m_bBetweenPages)
+        PrintPendingTrailerImages(s);
     if (p.m_bPrinted) {
         if (s->m_iFormFeedOption == 0 && s->m_bPageOpen) {
             EndPage(p.m_hPrinterDc);
