@@ -196,7 +196,10 @@ void exitFunc()
     }
     Sleep(10);
     KELReleaseSocketLibrary();
-    KELUnloadWinsock();
+    /* The socket library stays mapped: a worker may still be inside one of
+     * its calls (a reply on its way), and unmapping it under that worker
+     * ends the process with a crash instead of an exit.  It goes with the
+     * process. */
     if (g_Novarcprint.pSession)
         g_Novarcprint.pSession->Log("exitFunc( PostQuitMessage() )");
     PostQuitMessage(0);
