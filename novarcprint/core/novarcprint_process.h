@@ -27,7 +27,7 @@
 #include "novarcprint_msgs.h"
 #include "printer_state.h"
 #include "request_order.h"
-#include "special_printers.h"
+#include "shared_printers.h"
 #include "stream_state.h"
 #include "wp_state.h"
 

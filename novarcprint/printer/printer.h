@@ -8,7 +8,7 @@
 #define NOVARCPRINT_PRINTER_H
 
 #include "novarcprint_process.h"
-#include "special_printers.h"
+#include "shared_printers.h"
 
 #define PRINTER_OPEN_REPLY_SIZE 21
 #define DEEP_WAIT_INTERVAL_MS 1800000

@@ -4,7 +4,7 @@
  */
 #include <cstring>
 
-#include "special_printers.h"
+#include "shared_printers.h"
 
 namespace {
 

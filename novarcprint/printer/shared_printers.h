@@ -1,13 +1,13 @@
 /*
- * The special printers: printers that every print client of the workstation
+ * The shared printers: printers that every print client of the workstation
  * shares through a machine-wide lock (the fax server, "CompImage" and the
  * three PDF converter printers).  One table says how each is recognised,
  * what its lock is called, how long a client waits for it and how the log
  * names it; the open gate, the open, the lost-connection rule and the
  * release at the end all read it.
  */
-#ifndef NOVARCPRINT_SPECIAL_PRINTERS_H
-#define NOVARCPRINT_SPECIAL_PRINTERS_H
+#ifndef NOVARCPRINT_SHARED_PRINTERS_H
+#define NOVARCPRINT_SHARED_PRINTERS_H
 
 #include <windows.h>
 
@@ -37,4 +37,4 @@ const SpecialPrinter *FindSpecialPrinter(const char *szPrinterName);
 /* The row of a lock. */
 const SpecialPrinter &SpecialPrinterOf(SpecialLock lock);
 
-#endif /* NOVARCPRINT_SPECIAL_PRINTERS_H */
+#endif /* NOVARCPRINT_SHARED_PRINTERS_H */
