@@ -35,6 +35,10 @@ int InchesToDeviceY(HDC hdc, double dInches);
 /* Server positions, in 1/600 inch. */
 int ServerToDeviceX(HDC hdc, int iPosition);
 int ServerToDeviceY(HDC hdc, int iPosition);
+/* Where a heading or footing type the server sends sits, in hundredths of
+ * an inch from its edge of the page (types 1 to 18; 0 for any other: no
+ * line).  Images and documents share the server's table. */
+int HeadingTypePosition(int iType);
 
 /* ---- Text (text.cpp) ---- */
 

@@ -58,3 +58,21 @@ int ServerToDeviceY(HDC hdc, int iPosition)
 {
     return (int)((long long)iPosition * GetDeviceCaps(hdc, LOGPIXELSY) / 600);
 }
+
+int HeadingTypePosition(int iType)
+{
+    switch (iType) {
+    case 2:
+    case 4:
+    case 6:
+    case 8:
+    case 10:
+    case 12:
+    case 13:
+    case 16:
+    case 18:
+        return 25;
+    default:
+        return iType >= 1 && iType <= 18 ? 50 : 0;
+    }
+}

@@ -12,26 +12,6 @@
 
 namespace {
 
-/* Hundredths of an inch from the top (heading) or up from 10.90 inches
- * (footing); 0 draws nothing. */
-int HeadingPosition(int iType)
-{
-    switch (iType) {
-    case 2:
-    case 4:
-    case 6:
-    case 8:
-    case 10:
-    case 12:
-    case 13:
-    case 16:
-    case 18:
-        return 25;
-    default:
-        return iType >= 1 && iType <= 18 ? 50 : 0;
-    }
-}
-
 /* One line: the text cut from its end until it fits left of the page
  * number, then the page number. */
 void DrawLine(HDC hdc, char *szText, int x, int y, const char *szPage)
@@ -56,8 +36,8 @@ void PrintImageFileHeaderFooter(NovarcprintProcess *s, HDC hdc, int iWidth, int,
     const double dRaise = 0.75 * widest.cy;
     char szPage[32];
     snprintf(szPage, sizeof(szPage), "Page #%d", iPage);
-    const int iHeadingPos = HeadingPosition(s->m_iHeadingType);
-    const int iFootingPos = HeadingPosition(s->m_iFootingType);
+    const int iHeadingPos = HeadingTypePosition(s->m_iHeadingType);
+    const int iFootingPos = HeadingTypePosition(s->m_iFootingType);
     if (s->m_iHeadingType != 0 && iHeadingPos)
         DrawLine(hdc, s->m_szHeading, x, (int)(iDpiY * iHeadingPos / 100 - d - dRaise), szPage);
     if (s->m_iFootingType != 0 && iFootingPos)

@@ -12,38 +12,10 @@
 
 #include <json/json.h>
 
+#include "draw.h"
 #include "wp_render.h"
 
 namespace {
-
-/* Vertical place of a heading or footing type, hundredths of an inch. */
-int TypePosition(int iType)
-{
-    switch (iType) {
-    case 1:
-    case 3:
-    case 5:
-    case 7:
-    case 9:
-    case 11:
-    case 14:
-    case 15:
-    case 17:
-        return 50;
-    case 2:
-    case 4:
-    case 6:
-    case 8:
-    case 10:
-    case 12:
-    case 13:
-    case 16:
-    case 18:
-        return 25;
-    default:
-        return 0;
-    }
-}
 
 int TextWidth(HDC hdc, const char *szText, int n)
 {
@@ -79,8 +51,8 @@ void WpDrawHeading(WpRender *r)
         return;
     if (r->iPage == 1 && !(r->pDoc->iPrintFlags & WP_FLAG_FIRST_PAGE_HEADING))
         return;
-    const int y = (int)(0.75 * r->iBaseLineHeight + r->iDpiY * TypePosition(h->iHeadingType) / 100 -
-                        r->iPhysY);
+    const int y = (int)(0.75 * r->iBaseLineHeight +
+                        r->iDpiY * HeadingTypePosition(h->iHeadingType) / 100 - r->iPhysY);
     DrawLine(r, h->szHeading, y);
 }
 
@@ -89,7 +61,7 @@ void WpDrawFooting(WpRender *r)
     const WpHeading *h = r->pHeading;
     if (!h || h->iFootingType == 0 || !h->szFooting[0])
         return;
-    const int y = (int)(r->iDpiY * (1100 - TypePosition(h->iFootingType)) / 100 - r->iPhysY -
+    const int y = (int)(r->iDpiY * (1100 - HeadingTypePosition(h->iFootingType)) / 100 - r->iPhysY -
                         0.75 * r->iBaseLineHeight);
     DrawLine(r, h->szFooting, y);
 }
