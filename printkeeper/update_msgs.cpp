@@ -6,53 +6,13 @@
  */
 #include "update_msgs.h"
 
+#include "kellib/payload.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-
-/* A bounded reader over one payload. */
-struct Reader {
-    const char *p;
-    int iLen;
-    int iPos;
-    int Left() const { return iLen - iPos; }
-    bool Byte(int *pValue)
-    {
-        if (Left() < 1)
-            return false;
-        *pValue = (unsigned char)p[iPos++];
-        return true;
-    }
-    bool Int(int *pValue)
-    {
-        if (Left() < 4)
-            return false;
-        unsigned v = 0;
-        for (int i = 0; i < 4; i++)
-            v |= (unsigned)(unsigned char)p[iPos + i] << (8 * i);
-        *pValue = (int)v;
-        iPos += 4;
-        return true;
-    }
-    /* A NUL-terminated string that fits its field; a longer one is malformed. */
-    bool String(char *szOut, int iSize)
-    {
-        if (Left() <= 0)
-            return false;
-        const void *pEnd = memchr(p + iPos, 0, (size_t)Left());
-        if (!pEnd)
-            return false;
-        const int n = (int)((const char *)pEnd - (p + iPos));
-        if (n >= iSize)
-            return false;
-        memcpy(szOut, p + iPos, (size_t)n + 1);
-        iPos += n + 1;
-        return true;
-    }
-    const char *Here() const { return p + iPos; }
-};
 
 /* The transfers' sub-codes, in the order of the transfer table. */
 const int kDataCodes[UPDATE_TRANSFER_KINDS] = {UPD_SERVICE_DATA,   UPD_IMAGING_DATA, UPD_ECG_DATA,
@@ -95,21 +55,21 @@ struct Writer {
     bool String(const char *sz) { return Put(sz, (int)strlen(sz) + 1); }
 };
 
-int ReadTransfer(Reader &r, UpdateMessage *pMsg, bool bEnd)
+int ReadTransfer(KelPayload &r, UpdateMessage *pMsg, bool bEnd)
 {
     const bool bClient = pMsg->iSubCode == UPD_CLIENT_DATA || pMsg->iSubCode == UPD_CLIENT_END;
-    if (bClient && (!r.Int(&pMsg->iA) || !r.Int(&pMsg->iB)))
+    if (bClient && (!r.Int32(&pMsg->iA) || !r.Int32(&pMsg->iB)))
         return UPD_READ_MALFORMED;
     if (bEnd)
-        return r.Int(&pMsg->iExpectedSize) ? UPD_READ_OK : UPD_READ_MALFORMED;
+        return r.Int32(&pMsg->iExpectedSize) ? UPD_READ_OK : UPD_READ_MALFORMED;
     pMsg->pChunk = r.Here();
     pMsg->iChunkLen = r.Left();
     return UPD_READ_OK;
 }
 
-int ReadGatewaySettings(Reader &r, GatewaySettings *pSettings)
+int ReadGatewaySettings(KelPayload &r, GatewaySettings *pSettings)
 {
-    if (!r.Int(&pSettings->iMode))
+    if (!r.Int32(&pSettings->iMode))
         return UPD_READ_MALFORMED;
     if (pSettings->iMode != 1)
         return UPD_READ_OK;
@@ -143,11 +103,11 @@ int ReadUpdateMessage(const char *pData, int iLen, UpdateMessage *pMsg)
     memset(pMsg, 0, sizeof(*pMsg));
     if (!pData || iLen <= 0)
         return UPD_READ_IGNORED;
-    Reader r{pData, iLen, 0};
+    KelPayload r = KelPayload::Of(pData, iLen);
     r.Byte(&pMsg->iKind);
     if (pMsg->iKind != UPDATE_KIND && pMsg->iKind != UPDATE_KIND_VERSIONED)
         return UPD_READ_IGNORED;
-    if (!r.Int(&pMsg->iSubCode))
+    if (!r.Int32(&pMsg->iSubCode))
         return UPD_READ_MALFORMED;
     bool bEnd = false;
     if (UpdateTransferIndex(pMsg->iSubCode, &bEnd) >= 0)
@@ -164,18 +124,18 @@ int ReadUpdateMessage(const char *pData, int iLen, UpdateMessage *pMsg)
     case UPD_GATEWAY_SHUTDOWN:
         return UPD_READ_OK; /* no fields; anything after them is not read */
     case UPD_CLIENT_QUERY:
-        return r.Int(&pMsg->iA) && r.Int(&pMsg->iB) ? UPD_READ_OK : UPD_READ_MALFORMED;
+        return r.Int32(&pMsg->iA) && r.Int32(&pMsg->iB) ? UPD_READ_OK : UPD_READ_MALFORMED;
     case UPD_GATEWAY_SETTINGS:
         return ReadGatewaySettings(r, &pMsg->gateway);
     case UPD_RELAY_REQUEST:
-        return r.Int(&pMsg->iRelayNumber) && r.String(pMsg->szRelayText, RELAY_TEXT_SIZE)
+        return r.Int32(&pMsg->iRelayNumber) && r.String(pMsg->szRelayText, RELAY_TEXT_SIZE)
                    ? UPD_READ_OK
                    : UPD_READ_MALFORMED;
     case UPD_RELAY_DOWNLOAD:
-        if (!r.Int(&pMsg->iRelayMarker))
+        if (!r.Int32(&pMsg->iRelayMarker))
             return UPD_READ_MALFORMED;
         /* An abort needs nothing more. */
-        if (pMsg->iRelayMarker != -1 && !r.Int(&pMsg->iRelayNumber))
+        if (pMsg->iRelayMarker != -1 && !r.Int32(&pMsg->iRelayNumber))
             return UPD_READ_MALFORMED;
         pMsg->pRelayRest = r.Here();
         pMsg->iRelayRestLen = r.Left();
@@ -187,8 +147,8 @@ int ReadUpdateMessage(const char *pData, int iLen, UpdateMessage *pMsg)
 
 int ReadRelayStart(const char *pRest, int iLen, int *piSize, char *szName, int iNameSize)
 {
-    Reader r{pRest, iLen, 0};
-    if (!r.Int(piSize) || *piSize <= 0 || *piSize > UPDATE_MAX_TRANSFER_BYTES ||
+    KelPayload r = KelPayload::Of(pRest, iLen);
+    if (!r.Int32(piSize) || *piSize <= 0 || *piSize > UPDATE_MAX_TRANSFER_BYTES ||
         !r.String(szName, iNameSize))
         return UPD_READ_MALFORMED;
     return UPD_READ_OK;
@@ -196,8 +156,8 @@ int ReadRelayStart(const char *pRest, int iLen, int *piSize, char *szName, int i
 
 int ReadRelayChunk(const char *pRest, int iLen, const char **ppChunk, int *piChunkLen)
 {
-    Reader r{pRest, iLen, 0};
-    if (!r.Int(piChunkLen) || *piChunkLen < 0 || *piChunkLen > r.Left())
+    KelPayload r = KelPayload::Of(pRest, iLen);
+    if (!r.Int32(piChunkLen) || *piChunkLen < 0 || *piChunkLen > r.Left())
         return UPD_READ_MALFORMED;
     *ppChunk = r.Here();
     return UPD_READ_OK;

@@ -5,59 +5,35 @@
 #include <cstring>
 
 #include "image_records.h"
+#include "kellib/payload.h"
 
 namespace {
 
-/* A bounded reader over one payload; every read stays inside it. */
-struct Reader {
-    const char *p;
-    int iLen;
-    int iPos;
+/* Text up to cEnd, which must be there unless bEndMayBeMissing; the text
+ * must fit iSize with its NUL.  A NUL inside a field ends the text (what a
+ * C string would hold) but not the field. */
+bool Text(KelPayload &r, char cEnd, bool bEndMayBeMissing, char *szOut, int iSize)
+{
+    const char *pStart = r.Here();
+    const void *pEnd = memchr(pStart, cEnd, (size_t)r.Left());
+    if (!pEnd && !bEndMayBeMissing)
+        return false;
+    const int n = pEnd ? (int)((const char *)pEnd - pStart) : r.Left();
+    const void *pNul = memchr(pStart, 0, (size_t)n);
+    const int iText = pNul ? (int)((const char *)pNul - pStart) : n;
+    if (iText >= iSize)
+        return false;
+    memcpy(szOut, pStart, (size_t)iText);
+    szOut[iText] = 0;
+    r.iPos += pEnd ? n + 1 : n;
+    return true;
+}
 
-    int Left() const { return iLen - iPos; }
-    bool Byte(int *pValue)
-    {
-        if (Left() < 1)
-            return false;
-        *pValue = (unsigned char)p[iPos++];
-        return true;
-    }
-    bool Int(int *pValue)
-    {
-        if (Left() < 4)
-            return false;
-        unsigned v = 0;
-        for (int i = 0; i < 4; i++)
-            v |= (unsigned)(unsigned char)p[iPos + i] << (8 * i);
-        *pValue = (int)v;
-        iPos += 4;
-        return true;
-    }
-    /* Text up to cEnd, which must be there unless bEndMayBeMissing; the
-     * text must fit iSize with its NUL.  A NUL inside a field ends the
-     * text (what a C string would hold) but not the field. */
-    bool Text(char cEnd, bool bEndMayBeMissing, char *szOut, int iSize)
-    {
-        const char *pStart = p + iPos;
-        const void *pEnd = memchr(pStart, cEnd, (size_t)Left());
-        if (!pEnd && !bEndMayBeMissing)
-            return false;
-        const int n = pEnd ? (int)((const char *)pEnd - pStart) : Left();
-        const void *pNul = memchr(pStart, 0, (size_t)n);
-        const int iText = pNul ? (int)((const char *)pNul - pStart) : n;
-        if (iText >= iSize)
-            return false;
-        memcpy(szOut, pStart, (size_t)iText);
-        szOut[iText] = 0;
-        iPos += pEnd ? n + 1 : n;
-        return true;
-    }
-    /* A name: text that is not empty. */
-    bool Name(char cEnd, bool bEndMayBeMissing, char *szOut, int iSize)
-    {
-        return Text(cEnd, bEndMayBeMissing, szOut, iSize) && szOut[0] != 0;
-    }
-};
+/* A name: text that is not empty. */
+bool Name(KelPayload &r, char cEnd, bool bEndMayBeMissing, char *szOut, int iSize)
+{
+    return Text(r, cEnd, bEndMayBeMissing, szOut, iSize) && szOut[0] != 0;
+}
 
 } // namespace
 
@@ -77,7 +53,7 @@ TransferNameForm TransferNameFormOf(TransferKind kind)
 bool ReadPiece(const char *p, int iLen, PieceView *pPiece)
 {
     *pPiece = PieceView();
-    Reader r{p, iLen, 0};
+    KelPayload r = KelPayload::Of(p, iLen);
     if (!p || !r.Byte(&pPiece->iMode))
         return false;
     pPiece->pRest = p + r.iPos;
@@ -91,14 +67,14 @@ bool ReadTransferStart(TransferKind kind, const char *p, int iLen, TransferStart
     if (!p || iLen <= 0)
         return false;
     const TransferNameForm form = TransferNameFormOf(kind);
-    Reader r{p, iLen, 0};
+    KelPayload r = KelPayload::Of(p, iLen);
     const int iSize = kind == TRANSFER_LETTERHEAD  ? LETTERHEAD_NAME_SIZE
                       : kind == TRANSFER_SIGNATURE ? SIGNATURE_NAME_SIZE
                                                    : IMAGE_NAME_SIZE;
-    if (!r.Name(form.cNameEnd, form.iValues == 0, pStart->szName, iSize))
+    if (!Name(r, form.cNameEnd, form.iValues == 0, pStart->szName, iSize))
         return false;
     for (int i = 0; i < form.iValues; i++)
-        if (!r.Int(&pStart->iValues[i]))
+        if (!r.Int32(&pStart->iValues[i]))
             return false;
     return true;
 }
@@ -107,8 +83,8 @@ bool ReadSpecialImage(const char *p, int iLen, SpecialImageRecord *pRecord)
 {
     *pRecord = SpecialImageRecord();
     pRecord->iPiece = -1;
-    Reader r{p, iLen, 0};
-    if (!p || !r.Int(&pRecord->iSubCode))
+    KelPayload r = KelPayload::Of(p, iLen);
+    if (!p || !r.Int32(&pRecord->iSubCode))
         return false;
     if (pRecord->iSubCode == SPECIAL_IMAGE_PIECE)
         pRecord->iPiece = PIECE_DATA;
@@ -123,10 +99,10 @@ bool ReadSpecialImage(const char *p, int iLen, SpecialImageRecord *pRecord)
 
 bool ReadImageSettings(const char *p, int iLen, int *piRotation)
 {
-    Reader r{p, iLen, 0};
+    KelPayload r = KelPayload::Of(p, iLen);
     int values[3];
     for (int &v : values)
-        if (!p || !r.Int(&v))
+        if (!p || !r.Int32(&v))
             return false;
     *piRotation = values[2];
     return true;
@@ -135,34 +111,34 @@ bool ReadImageSettings(const char *p, int iLen, int *piRotation)
 bool ReadLetterheadName(const char *p, int iLen, LetterheadNameRecord *pRecord)
 {
     *pRecord = LetterheadNameRecord();
-    Reader r{p, iLen, 0};
+    KelPayload r = KelPayload::Of(p, iLen);
     return p && r.Byte(&pRecord->iMode) &&
-           r.Name('\x01', true, pRecord->szName, sizeof(pRecord->szName));
+           Name(r, '\x01', true, pRecord->szName, sizeof(pRecord->szName));
 }
 
 bool ReadFileHereQuery(const char *p, int iLen, FileHereQuery *pQuery)
 {
     *pQuery = FileHereQuery();
-    Reader r{p, iLen, 0};
+    KelPayload r = KelPayload::Of(p, iLen);
     if (!p || !r.Byte(&pQuery->iMode) ||
-        !r.Name('\x01', true, pQuery->szName, sizeof(pQuery->szName)))
+        !Name(r, '\x01', true, pQuery->szName, sizeof(pQuery->szName)))
         return false;
-    return r.Text('\x01', true, pQuery->szSecond, sizeof(pQuery->szSecond));
+    return Text(r, '\x01', true, pQuery->szSecond, sizeof(pQuery->szSecond));
 }
 
 bool ReadQueryFileSize(const char *p, int iLen, char szName[IMAGE_NAME_SIZE])
 {
     szName[0] = 0;
-    Reader r{p, iLen, 0};
-    return p && r.Name('\0', true, szName, IMAGE_NAME_SIZE);
+    KelPayload r = KelPayload::Of(p, iLen);
+    return p && Name(r, '\0', true, szName, IMAGE_NAME_SIZE);
 }
 
 bool ReadStoreCacheFile(const char *p, int iLen, StoreCacheRecord *pRecord)
 {
     *pRecord = StoreCacheRecord();
-    Reader r{p, iLen, 0};
-    if (!p || !r.Name('\0', false, pRecord->szName, sizeof(pRecord->szName)) ||
-        !r.Int(&pRecord->iDataLen) || pRecord->iDataLen < 0 || pRecord->iDataLen > r.Left())
+    KelPayload r = KelPayload::Of(p, iLen);
+    if (!p || !Name(r, '\0', false, pRecord->szName, sizeof(pRecord->szName)) ||
+        !r.Int32(&pRecord->iDataLen) || pRecord->iDataLen < 0 || pRecord->iDataLen > r.Left())
         return false;
     pRecord->pData = p + r.iPos;
     return true;
@@ -171,12 +147,12 @@ bool ReadStoreCacheFile(const char *p, int iLen, StoreCacheRecord *pRecord)
 bool ReadCompImageSignature(const char *p, int iLen, CompSignatureRecord *pRecord)
 {
     *pRecord = CompSignatureRecord();
-    Reader r{p, iLen, 0};
-    if (!p || !r.Int(&pRecord->iOn))
+    KelPayload r = KelPayload::Of(p, iLen);
+    if (!p || !r.Int32(&pRecord->iOn))
         return false;
     if (pRecord->iOn == 0)
         return true;
-    if (!r.Int(&pRecord->iFormType) || !r.Int(&pRecord->iDataLen) || pRecord->iDataLen < 0 ||
+    if (!r.Int32(&pRecord->iFormType) || !r.Int32(&pRecord->iDataLen) || pRecord->iDataLen < 0 ||
         pRecord->iDataLen > r.Left())
         return false;
     pRecord->pData = p + r.iPos;
@@ -186,7 +162,8 @@ bool ReadCompImageSignature(const char *p, int iLen, CompSignatureRecord *pRecor
 bool ReadPrintLocalImage(const char *p, int iLen, LocalImageRecord *pRecord)
 {
     *pRecord = LocalImageRecord();
-    Reader r{p, iLen, 0};
+    KelPayload r = KelPayload::Of(p, iLen);
     return p && r.Byte(&pRecord->iMode) &&
-           r.Name('\0', false, pRecord->szName, sizeof(pRecord->szName)) && r.Int(&pRecord->iPage);
+           Name(r, '\0', false, pRecord->szName, sizeof(pRecord->szName)) &&
+           r.Int32(&pRecord->iPage);
 }

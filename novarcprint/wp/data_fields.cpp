@@ -5,7 +5,7 @@
  * items after it, and an item that runs past the payload ends the reading.
  */
 #include "data_fields.h"
-#include "wp_payload.h"
+#include "kellib/payload.h"
 
 bool IsKnownDataFieldType(int iType)
 {
@@ -52,13 +52,13 @@ void ReleaseDataFields(DataFieldList *pList)
 
 namespace {
 
-bool ReadPlainHeader(WpPayload *in, int iTypeWord, DataFieldEntry *pEntry)
+bool ReadPlainHeader(KelPayload *in, int iTypeWord, DataFieldEntry *pEntry)
 {
     pEntry->iType = iTypeWord & 0xff;
     return in->Int32(&pEntry->iNumber) && in->StringCut(pEntry->szName, DATA_FIELD_NAME_SIZE);
 }
 
-bool ReadKeyedHeader(WpPayload *in, DataFieldEntry *pEntry)
+bool ReadKeyedHeader(KelPayload *in, DataFieldEntry *pEntry)
 {
     for (;;) {
         int iKey = 0, iValue = 0;
@@ -101,7 +101,7 @@ bool ReadBody(const unsigned char *p, int iLen, DataFieldEntry *pEntry)
         pEntry->body.assign(p, p + iLen);
         return true;
     }
-    WpPayload body{p, iLen, 0};
+    KelPayload body{p, iLen, 0};
     return body.Int32(&pEntry->iCheckValue) &&
            body.StringCut(pEntry->szLabel, DATA_FIELD_LABEL_SIZE);
 }
@@ -112,7 +112,7 @@ DataFieldReadResult ReadDataFieldList(const char *pPayload, int iLen, DataFieldL
 {
     DataFieldReadResult result;
     ReleaseDataFields(pList);
-    WpPayload in{(const unsigned char *)pPayload, pPayload ? iLen : 0, 0};
+    KelPayload in{(const unsigned char *)pPayload, pPayload ? iLen : 0, 0};
     int iFlags = 0;
     if (!in.Int32(&iFlags))
         return result;

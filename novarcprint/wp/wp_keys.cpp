@@ -10,7 +10,7 @@
 #include <random>
 
 #include "wp_keys.h"
-#include "wp_payload.h"
+#include "kellib/payload.h"
 
 bool WpHasKeyList(int iType)
 {
@@ -63,7 +63,7 @@ int StringLimit(int iType)
 }
 
 /* One entry's value at the cursor: skipped, and checked against its bounds. */
-bool SkipValue(WpPayload *pIn, int iType, WpKeyValue kind, const char **pszWhy)
+bool SkipValue(KelPayload *pIn, int iType, WpKeyValue kind, const char **pszWhy)
 {
     switch (kind) {
     case WP_KEY_NONE:
@@ -102,7 +102,7 @@ bool SkipValue(WpPayload *pIn, int iType, WpKeyValue kind, const char **pszWhy)
 
 int WpKeyListExtent(int iType, const unsigned char *p, int iLeft, const char **pszWhy)
 {
-    WpPayload in{p, iLeft, 0};
+    KelPayload in{p, iLeft, 0};
     for (;;) {
         int iKey = 0;
         if (!in.Int32(&iKey)) {
@@ -123,7 +123,7 @@ template <class Visit> bool WalkKeys(const WpCodeRecord &record, int iType, Visi
 {
     if (record.Type() != iType || record.ExtraSize() < 4)
         return false;
-    WpPayload in{record.Extra(), record.ExtraSize(), 0};
+    KelPayload in{record.Extra(), record.ExtraSize(), 0};
     for (;;) {
         int iKey = 0;
         if (!in.Int32(&iKey))

@@ -9,12 +9,12 @@
 
 #include "wp_document.h"
 #include "wp_keys.h"
-#include "wp_payload.h"
+#include "kellib/payload.h"
 
 namespace {
 
 struct Reader {
-    WpPayload in;
+    KelPayload in;
     WpReadError *pError;
 
     bool Fail(const char *szWhat)
@@ -124,7 +124,7 @@ bool ReadHeaderTail(Reader *r, WpDocument *d)
 /* Length of the extra data of a record, or -1 with the error set. */
 int ExtraLength(Reader *r, int iType, int v1, int v2, int v3)
 {
-    WpPayload probe = r->in;
+    KelPayload probe = r->in;
     const char *szWhy = "";
     auto Block = [&]() {
         int n = 0;

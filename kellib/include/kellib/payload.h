@@ -1,17 +1,26 @@
 /*
- * A bounded cursor over one request payload, private to the document and
- * data-field readers: every take checks what is left first and fails rather
- * than read past the end, and a string must end inside the payload.
+ * A bounded cursor over one request payload, for every reader of a peer's
+ * records (documents, data fields, images, the update port): every take
+ * checks what is left first and fails rather than read past the end, and a
+ * string must end inside the payload.  Header only, no platform calls, so
+ * the fuzz targets of the readers take it without the rest of kellib.
  */
-#ifndef NOVARCPRINT_WP_PAYLOAD_H
-#define NOVARCPRINT_WP_PAYLOAD_H
+#ifndef KELLIB_PAYLOAD_H
+#define KELLIB_PAYLOAD_H
 
 #include <cstring>
 
-struct WpPayload {
+struct KelPayload {
     const unsigned char *p;
     int iLen;
     int iPos;
+
+    /* A cursor at the start of iLen bytes at p. */
+    static KelPayload Of(const char *p, int iLen)
+    {
+        return KelPayload{reinterpret_cast<const unsigned char *>(p), iLen, 0};
+    }
+    const char *Here() const { return reinterpret_cast<const char *>(p + iPos); }
 
     int Left() const { return iLen - iPos; }
     bool Int32(int *pValue)
@@ -76,4 +85,4 @@ struct WpPayload {
     }
 };
 
-#endif /* NOVARCPRINT_WP_PAYLOAD_H */
+#endif /* KELLIB_PAYLOAD_H */
