@@ -128,7 +128,10 @@ bool KnownPaper(int paperSize, int *width, int *length)
 
 bool IsConverterPrinter(const std::string &printer, std::string *error)
 {
-    if (printer.empty() || printer.find('\\') != std::string::npos) {
+    /* The name comes from the server and becomes a file name (the lock):
+     * nothing that could leave the lock folder. */
+    if (printer.empty() || printer.find_first_of("\\/:") != std::string::npos || printer == "." ||
+        printer == "..") {
         *error = "no printer name";
         return false;
     }

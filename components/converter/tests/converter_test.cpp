@@ -38,6 +38,15 @@ TEST_F(ConverterTest, OnlyConverterPrintersGiveAHandle)
     EXPECT_EQ(nullptr, api.DriverInit("Laser"));
     EXPECT_EQ(nullptr, api.DriverInit(""));
     EXPECT_EQ(nullptr, api.DriverInit(nullptr));
+    /* Names a hostile server could send never reach the file system. */
+    for (const char *name : {"..\\..\\novarc\\bin2\\NovarcPDF", "../NovarcPDF", "NovarcPDF/../../x",
+                             "C:NovarcPDF", "..", "."}) {
+        HANDLE h = api.DriverInit(name);
+        EXPECT_EQ(nullptr, h) << name;
+        EXPECT_EQ(-2, api.Lock(h, "x")) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(root.driveC("novarc/bin2/NovarcPDF.lock")));
+    EXPECT_FALSE(std::filesystem::exists(root.driveC("Windows/x.lock")));
     EXPECT_FALSE(api.SetResolution(reinterpret_cast<HANDLE>(0x4c), 300)) << "a made-up handle";
     EXPECT_EQ(-1, api.GetPaperSize(reinterpret_cast<HANDLE>(0x1234)));
     EXPECT_EQ(-2, api.Lock(reinterpret_cast<HANDLE>(0x1234), "x"));
