@@ -3,6 +3,7 @@
  */
 #include "kernel/errors.h"
 #include "kernel/file_object.h"
+#include "kernel/named_pipe.h"
 #include "kernel/paths.h"
 #include "utils/posix_fs.h"
 
@@ -121,6 +122,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     (void)dwShareMode;
     (void)hTemplateFile;
 
+    if (IsPipeName(lpFileName))
+        return OpenPipeClient(lpFileName, dwDesiredAccess);
     MappedPath mapped = MapPath(lpFileName);
     if (!mapped.ok()) {
         SetLastError(mapped.error);

@@ -3,6 +3,7 @@
  */
 #include "kernel/errors.h"
 #include "kernel/file_object.h"
+#include "kernel/named_pipe.h"
 #include "kernel/pipe_io.h"
 
 #include <sys/stat.h>
@@ -37,13 +38,15 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     using namespace winport;
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = 0;
-    auto file = GetFile(hFile);
-    if (!file)
-        return FALSE;
     if (lpOverlapped || (!lpBuffer && nNumberOfBytesToRead)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (auto pipe = NamedPipeOf(hFile))
+        return PipeHandleRead(pipe, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
+    auto file = GetFile(hFile);
+    if (!file)
+        return FALSE;
     if (!file->canRead()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -80,13 +83,15 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     using namespace winport;
     if (lpNumberOfBytesWritten)
         *lpNumberOfBytesWritten = 0;
-    auto file = GetFile(hFile);
-    if (!file)
-        return FALSE;
     if (lpOverlapped || (!lpBuffer && nNumberOfBytesToWrite)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (auto pipe = NamedPipeOf(hFile))
+        return PipeHandleWrite(pipe, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
+    auto file = GetFile(hFile);
+    if (!file)
+        return FALSE;
     if (!file->canWrite()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -210,6 +215,8 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile)
 BOOL WINAPI FlushFileBuffers(HANDLE hFile)
 {
     using namespace winport;
+    if (NamedPipeOf(hFile))
+        return TRUE; // a pipe's writes are in the reader's queue already
     auto file = GetFile(hFile);
     if (!file)
         return FALSE;

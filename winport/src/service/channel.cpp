@@ -10,6 +10,7 @@
 #include "service/service_private.h"
 
 #include "kernel/root.h"
+#include "utils/peer_group.h"
 #include "utils/posix_fs.h"
 
 #include <fcntl.h>
@@ -288,41 +289,6 @@ void Unlisten(Listener *listener)
     listener->sockFd = listener->lockFd = -1;
 }
 
-namespace {
-
-/* Whether the process `pid` (primary group `gid`) is in group `wanted`:
- * its primary group or one of the supplementary groups the kernel lists. */
-bool PeerInGroup(pid_t pid, gid_t gid, gid_t wanted)
-{
-    if (gid == wanted)
-        return true;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/status", static_cast<int>(pid));
-    FILE *status = std::fopen(path, "re");
-    if (!status)
-        return false;
-    char line[4096];
-    bool member = false;
-    while (!member && std::fgets(line, sizeof line, status)) {
-        if (std::strncmp(line, "Groups:", 7) != 0)
-            continue;
-        char *p = line + 7;
-        for (char *end; *p; p = end) {
-            const unsigned long g = std::strtoul(p, &end, 10);
-            if (end == p)
-                break;
-            member = g == wanted;
-            if (member)
-                break;
-        }
-        break;
-    }
-    std::fclose(status);
-    return member;
-}
-
-} // namespace
-
 bool MayControl(uid_t peerUid, bool peerInRootGroup, uid_t serviceUid, gid_t rootGid)
 {
     return peerUid == 0 || peerUid == serviceUid || (rootGid != 0 && peerInRootGroup);
@@ -338,8 +304,9 @@ bool DecodeRequest(int conn, const unsigned char *bytes, uint32_t *control, bool
     // service user's group, which operators join).
     struct stat rootInfo;
     const gid_t rootGid = stat(Root().c_str(), &rootInfo) == 0 ? rootInfo.st_gid : 0;
-    *mayControl = MayControl(cred.uid, rootGid != 0 && PeerInGroup(cred.pid, cred.gid, rootGid),
-                             geteuid(), rootGid);
+    *mayControl =
+        MayControl(cred.uid, rootGid != 0 && util::PeerInGroup(cred.pid, cred.gid, rootGid),
+                   geteuid(), rootGid);
     *control = Get32(bytes + 4);
     return true;
 }
