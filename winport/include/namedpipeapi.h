@@ -56,6 +56,9 @@ BOOL WINAPI TransactNamedPipe(HANDLE hNamedPipe, LPVOID lpInBuffer, DWORD nInBuf
  * RevertToSelf; CheckTokenMembership with a NULL token then asks about the
  * client (see winport/README.md, "Named pipes", for what the identities
  * mean here). */
+/* The process id of the client connected to a server instance. */
+BOOL WINAPI GetNamedPipeClientProcessId(HANDLE Pipe, ULONG *ClientProcessId);
+
 BOOL WINAPI ImpersonateNamedPipeClient(HANDLE hNamedPipe);
 BOOL WINAPI RevertToSelf(void);
 BOOL WINAPI CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember);

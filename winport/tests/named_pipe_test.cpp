@@ -308,6 +308,9 @@ TEST(NamedPipeIdentity, TheServersOwnUserMayAdminister)
     ScratchRoot root;
     Pair p;
     EXPECT_TRUE(ClientIsAdmin(p.server));
+    ULONG pid = 0;
+    EXPECT_TRUE(GetNamedPipeClientProcessId(p.server, &pid));
+    EXPECT_EQ(pid, GetCurrentProcessId());
     BOOL member = FALSE;
     PSID admins = AdminsSid();
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
@@ -318,6 +321,8 @@ TEST(NamedPipeIdentity, TheServersOwnUserMayAdminister)
     HANDLE unconnected = MakeServer();
     EXPECT_FALSE(ImpersonateNamedPipeClient(unconnected));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_CANNOT_IMPERSONATE);
+    EXPECT_FALSE(GetNamedPipeClientProcessId(unconnected, &pid));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_NOT_CONNECTED);
     EXPECT_FALSE(CheckTokenMembership(nullptr, admins, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
     CloseHandle(unconnected);
@@ -347,6 +352,9 @@ TEST(NamedPipeIdentity, AnotherUserIsRefusedAdministration)
     }
     ASSERT_TRUE(ConnectNamedPipe(server, nullptr));
     EXPECT_FALSE(ClientIsAdmin(server));
+    ULONG pid = 0;
+    EXPECT_TRUE(GetNamedPipeClientProcessId(server, &pid));
+    EXPECT_EQ(pid, (ULONG)child);
     char buf[16];
     DWORD got = 0;
     EXPECT_TRUE(ReadFile(server, buf, sizeof buf, &got, nullptr));

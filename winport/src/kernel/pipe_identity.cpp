@@ -1,6 +1,6 @@
 /*
  * Who a pipe's client is: the credentials the kernel gives for the socket
- * (SO_PEERCRED), ImpersonateNamedPipeClient, RevertToSelf and
+ * (SO_PEERCRED), GetNamedPipeClientProcessId, ImpersonateNamedPipeClient, RevertToSelf and
  * CheckTokenMembership.
  *
  * The mapping: the Administrators and SYSTEM SIDs stand for whoever may
@@ -61,6 +61,25 @@ PipeClient IdentifyPipeClient(int fd)
 }
 
 } // namespace winport
+
+/* GetNamedPipeClientProcessId: the connected client's process id
+ * (ERROR_PIPE_NOT_CONNECTED when none is). */
+BOOL WINAPI GetNamedPipeClientProcessId(HANDLE Pipe, ULONG *ClientProcessId)
+{
+    using namespace winport;
+    auto pipe = NamedPipeOf(Pipe);
+    if (!pipe || !pipe->server() || !ClientProcessId) {
+        SetLastError(!ClientProcessId ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(pipe->lock);
+    if (pipe->conn < 0) {
+        SetLastError(ERROR_PIPE_NOT_CONNECTED);
+        return FALSE;
+    }
+    *ClientProcessId = static_cast<ULONG>(pipe->client.pid);
+    return TRUE;
+}
 
 /* ImpersonateNamedPipeClient: this thread takes on the identity of the
  * client connected to the server instance (ERROR_CANNOT_IMPERSONATE when
