@@ -72,26 +72,6 @@ void SendRelayResult(SOCKET sock, bool bInstalled)
                         bInstalled ? UPD_RELAY_OK_FLAGS : SEND_SEALED | SEND_NO_COMPRESS);
 }
 
-/* The workstation's own IPv4 address as dotted text: the last one its
- * name resolves to, "" when none. */
-void OwnAddress(char *szOut, int iSize)
-{
-    szOut[0] = 0;
-    ADDRINFOA hints;
-    memset(&hints, 0, sizeof(hints));
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    PADDRINFOA pList = NULL;
-    if (KelWs_getaddrinfo("", "", &hints, &pList) != 0)
-        return;
-    for (PADDRINFOA p = pList; p; p = p->ai_next)
-        if (p->ai_family == AF_INET && p->ai_addr)
-            snprintf(szOut, (size_t)iSize, "%s",
-                     KelWs_inet_ntoa(((const sockaddr_in *)p->ai_addr)->sin_addr));
-    KelWs_freeaddrinfo(pList);
-}
-
 bool Register(SOCKET sock)
 {
     const GatewaySettings &s = g_gateway.settings;
@@ -246,6 +226,26 @@ void FinishRelay(SOCKET sock)
 }
 
 } // namespace
+
+/* The workstation's own IPv4 address as dotted text: the last one its
+ * name resolves to, "" when none. */
+void OwnAddress(char *szOut, int iSize)
+{
+    szOut[0] = 0;
+    ADDRINFOA hints;
+    memset(&hints, 0, sizeof(hints));
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    PADDRINFOA pList = NULL;
+    if (KelWs_getaddrinfo("", "", &hints, &pList) != 0)
+        return;
+    for (PADDRINFOA p = pList; p; p = p->ai_next)
+        if (p->ai_family == AF_INET && p->ai_addr)
+            snprintf(szOut, (size_t)iSize, "%s",
+                     KelWs_inet_ntoa(((const sockaddr_in *)p->ai_addr)->sin_addr));
+    KelWs_freeaddrinfo(pList);
+}
 
 void ApplyGatewaySettings(const GatewaySettings &settings)
 {

@@ -206,6 +206,11 @@ void StartUp()
     RotateServiceLog();
     LogLine("Print service Version %d.%d started.", PRINTKEEPER_VERSION_MAJOR,
             PRINTKEEPER_VERSION_MINOR);
+    StartCleanupThreads();
+    if (!StartPipeServer())
+        LogLine("The tray companion's pipe could not be served");
+    if (!g.bInHouse)
+        SetTimer(g.hMainWnd, TIMER_ENDPOINT_NOTICE, ENDPOINT_NOTICE_FIRST_MS, NULL);
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\");
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\mobile\\");
     CleanOutConvertPdfDir("c:\\novarc\\convert_pdf\\print\\");
@@ -271,6 +276,16 @@ void OnTimer(HWND hWnd, UINT_PTR id)
         CheckTransferBounds();
         CheckRelayBounds();
         break;
+    case TIMER_ENDPOINT_NOTICE:
+        OnEndpointNoticeTimer();
+        break;
+    case TIMER_LAUNCH_UI:
+        /* Companions start from each desktop session's autostart entry (the
+         * service's user cannot start programs as another user): this only
+         * tells the log whether one has connected since the logon. */
+        KillTimer(hWnd, id);
+        LogLine("Tray companions connected: %d", PipeConnectionCount());
+        break;
     case TIMER_SESSION_NOTIFY:
         if (WTSRegisterSessionNotification(hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
             g.bSessionNotifyRegistered = true;
@@ -292,6 +307,8 @@ void OnDestroy(HWND hWnd)
     g.bSessionNotifyRegistered = false;
     KillTimer(hWnd, TIMER_ENDPOINT_NOTICE);
     KillTimer(hWnd, TIMER_SLOTS);
+    if (g.bRunning.load())
+        SendStopNotices();
     CloseAllSockets();
     KELReleaseSocketLibrary();
     KELUnloadWinsock();
@@ -453,9 +470,10 @@ LRESULT CALLBACK ServiceWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
             OnEndSession();
         return 0;
     case WM_WTSSESSION_CHANGE:
-        if (wParam == WTS_SESSION_LOGON)
+        if (wParam == WTS_SESSION_LOGON) {
             LogLine("WTS_SESSION_LOGON");
-        else if (wParam == WTS_SESSION_LOGOFF)
+            SetTimer(hWnd, TIMER_LAUNCH_UI, TIMER_LAUNCH_UI_MS, NULL);
+        } else if (wParam == WTS_SESSION_LOGOFF)
             LogLine("WTS_SESSION_LOGOFF");
         return 0;
     case WM_PAINT:

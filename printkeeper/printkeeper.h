@@ -137,8 +137,64 @@ void RestartFaxService();
 bool FileExists(const char *szPath);
 void CreateFolderTree(const char *szDir);
 
-/* tray_ui.cpp */
+/* tray_ui.cpp: the companion; the pipe's client end */
 int RunUserInterface();
+/* Opens the service's pipe in message read mode (waiting while it is busy);
+ * INVALID_HANDLE_VALUE with the failure logged. */
+HANDLE OpenServicePipe();
+/* Writes one command with its NUL; false unless all of it was written. */
+bool WritePipeCommand(HANDLE hPipe, const char *szCommand);
+
+/* pipe_commands.cpp: what the pipe's messages mean */
+enum PipeCommand { PIPE_KEEPALIVE, PIPE_SHUTDOWN, PIPE_DEBUG_LOG };
+/* The command in a message of iLen bytes (its text ends at the first NUL or
+ * at iLen); anything not known is a keep-alive. */
+PipeCommand ParsePipeCommand(const char *pData, int iLen);
+/* Stopping the service and switching the debug logs are for operators. */
+bool PipeCommandNeedsOperator(PipeCommand command);
+/* Switches the debug-log marker file; the new state. */
+bool ToggleDebugLogFlag();
+/* Carries out a command for the client of hPipe (checked for rights). */
+void ExecutePipeCommand(HANDLE hPipe, PipeCommand command);
+
+/* pipe_server.cpp */
+bool StartPipeServer();
+/* Companions connected now. */
+int PipeConnectionCount();
+
+/* endpoints.cpp: the endpoint files and the notices sent to them */
+struct EndpointRecord {
+    char szName[ENDPOINT_VALUE_MAX + 1];
+    char szAddress[ENDPOINT_VALUE_MAX + 1];
+    char szD[ENDPOINT_VALUE_MAX + 1];
+    char szW[ENDPOINT_VALUE_MAX + 1];
+    char szPort[8];
+};
+/* One line's options into *pRecord; false when the line has none. */
+bool ParseEndpointLine(const char *szLine, EndpointRecord *pRecord);
+/* The records of an endpoint file's text (its first line is skipped). */
+int ParseEndpointText(const char *pText, int iLen, EndpointRecord *pRecords, int iMax);
+bool IsDottedIPv4(const char *szText);
+/* The unique dotted addresses of every endpoint file, at most iMax. */
+int CollectEndpointAddresses(char (*pAddresses)[16], int iMax);
+DWORD NextNoticePeriodMs(bool bEndpointsFound, unsigned uRandom);
+void FormatEndpointNotice(bool bStopping, const char *szComputer, const char *szAddress,
+                          char *szOut, int iSize);
+/* Sends the notice to each address, holds the connections iLingerMs, closes. */
+int SendEndpointNotices(const char (*pAddresses)[16], int iCount, bool bStopping, int iLingerMs);
+void OnEndpointNoticeTimer();
+void SendStopNotices();
+
+/* cleanup.cpp: old client debug logs and cached scans */
+bool IsOldFile(const SYSTEMTIME &created, const SYSTEMTIME &now, int iDays);
+/* Deletes the old files matching szPattern in szDir; how many went. */
+int CleanOutOldFiles(const char *szDir, const char *szPattern, int iDays, bool bSkipDotFiles,
+                     const char *szLogFormat);
+void StartCleanupThreads();
+
+/* gateway.cpp */
+/* The workstation's own IPv4 address as dotted text, "" when none. */
+void OwnAddress(char *szOut, int iSize);
 
 /* update_port.cpp: reads one message of an update connection */
 void ReadUpdateSocket(SOCKET sock);

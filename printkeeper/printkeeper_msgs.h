@@ -182,4 +182,49 @@ enum UpdateSubCode {
 #define CONVERTER_VERSION_FILE "cdintf550.kel"
 #define PDF_ENGINE_DLL "C:\\novarc\\bin\\PdfTron\\kelpdftron.dll"
 
+/* The tray companion ("-UI") and the pipe it talks to the service on.
+ * Commands are NUL-terminated texts, one per message. */
+#define UI_PIPE_NAME "\\\\.\\pipe\\PrintkeeperUIpipe"
+#define UI_PIPE_BUFFER_SIZE 4096
+#define UI_PIPE_WAIT_MS 10000
+#define PIPE_CMD_SHUTDOWN "SHUTDOWN"
+#define PIPE_CMD_DEBUG_LOG "IDM_PRINT_SERVICE_DEBUG_LOG"
+#define PIPE_CMD_KEEPALIVE "HEY"
+/* Connections served at once; more wait in the pipe's queue. */
+#define UI_PIPE_MAX_CONNECTIONS 32
+#define UI_MUTEX_NAME "NovarcPrintkeeperUIMutex"
+#define UI_WINDOW_CLASS "PrintkeeperUI"
+#define UI_WINDOW_TITLE "PrintkeeperUI"
+#define WM_UI_CONNECT (WM_USER + 4) /* 1028 */
+#define TIMER_UI_TRAY_ICON 1
+#define TIMER_UI_TRAY_ICON_MS 1000
+#define TIMER_UI_KEEPALIVE 7
+#define TIMER_UI_KEEPALIVE_MS 2000
+#define TRAY_ICON_ID 104
+#define TRAY_TIP "NOVARC Print Service"
+
+/* Endpoint notices: the servers listed in the endpoint files hear from the
+ * service on their notice port (timer 2).  Addresses come only from these
+ * files, and a run reaches at most ENDPOINT_MAX_ADDRESSES of them. */
+#define ENDPOINT_FILE "C:\\Novarc\\kelfile.txt"
+#define ENDPOINT_TEST_FILE "C:\\Novarc\\keltest%d.txt"
+#define ENDPOINT_TEST_FIRST 7
+#define ENDPOINT_TEST_LAST 999
+#define ENDPOINT_PORT 11001
+#define ENDPOINT_PORT_TEXT "11001"
+#define ENDPOINT_VALUE_MAX 100
+#define ENDPOINT_FILE_MAX_BYTES (64 * 1024)
+#define ENDPOINT_MAX_ADDRESSES 32
+#define ENDPOINT_CONNECT_TICKS 6 /* of 1000 ms */
+#define ENDPOINT_LINGER_MS 3000
+#define ENDPOINT_STOP_WAIT_MS 30000
+#define ENDPOINT_RUN_MAX_MS 20000
+#define ENDPOINT_NOTICE_FIRST_MS 60000
+#define WM_ENDPOINT_CONNECT (WM_USER + 8) /* ignored: only makes the connect non-blocking */
+
+/* Clean-up at start: old client debug logs and cached scans. */
+#define RECENT_SCANS_DIR "C:\\novarc\\RecentScans"
+#define DEBUG_LOG_KEEP_DAYS 14
+#define RECENT_SCANS_KEEP_DAYS 30
+
 #endif /* PRINTKEEPER_MSGS_H */

@@ -1,11 +1,123 @@
 /*
- * The tray companion ("-UI"): started by the service in each user session.
- * It has nothing to show until the tray interface exists; it ends at once
- * so that a session that starts it is not left with a silent process.
+ * The tray companion ("-UI"): one per desktop session, started there by the
+ * session's autostart entry.  It connects to the service's pipe and says
+ * "HEY" every two seconds; when a write fails the service is gone, and the
+ * companion ends (so it outlives the service by at most two seconds).
  */
+#include <cstring>
+
+#include <namedpipeapi.h>
+
 #include "printkeeper.h"
+
+namespace {
+
+HANDLE g_hPipe = INVALID_HANDLE_VALUE;
+
+void ConnectOrQuit(HWND hWnd)
+{
+    KELLoadWinsock();
+    g_hPipe = OpenServicePipe();
+    if (g_hPipe == INVALID_HANDLE_VALUE) {
+        LogLine("Unable To Open Named Pipe To Print Service. Exiting User Interface Application");
+        DestroyWindow(hWnd);
+        return;
+    }
+    SetTimer(hWnd, TIMER_UI_KEEPALIVE, TIMER_UI_KEEPALIVE_MS, NULL);
+}
+
+LRESULT CALLBACK UiWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    switch (uMsg) {
+    case WM_CREATE:
+        PostMessageA(hWnd, WM_UI_CONNECT, 0, 0);
+        return 0;
+    case WM_UI_CONNECT:
+        ConnectOrQuit(hWnd);
+        return 0;
+    case WM_TIMER:
+        if (wParam == TIMER_UI_KEEPALIVE && !WritePipeCommand(g_hPipe, PIPE_CMD_KEEPALIVE))
+            DestroyWindow(hWnd);
+        return 0;
+    case WM_DESTROY:
+        KillTimer(hWnd, TIMER_UI_KEEPALIVE);
+        if (g_hPipe != INVALID_HANDLE_VALUE)
+            CloseHandle(g_hPipe);
+        g_hPipe = INVALID_HANDLE_VALUE;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    }
+}
+
+} // namespace
+
+HANDLE OpenServicePipe()
+{
+    for (;;) {
+        HANDLE hPipe = CreateFileA(UI_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                   OPEN_EXISTING, 0, NULL);
+        if (hPipe != INVALID_HANDLE_VALUE) {
+            DWORD dwMode = PIPE_READMODE_MESSAGE;
+            if (!SetNamedPipeHandleState(hPipe, &dwMode, NULL, NULL)) {
+                LogLine("StartClientUserInterfaceNamedPipeThread() SetNamedPipeHandleState() "
+                        "FAILED");
+                CloseHandle(hPipe);
+                return INVALID_HANDLE_VALUE;
+            }
+            return hPipe;
+        }
+        if (GetLastError() != ERROR_PIPE_BUSY) {
+            LogLine("StartClientUserInterfaceNamedPipeThread() CreateFile() FAILED ERROR:%d",
+                    (int)GetLastError());
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!WaitNamedPipeA(UI_PIPE_NAME, UI_PIPE_WAIT_MS)) {
+            LogLine("StartClientUserInterfaceNamedPipeThread() WaitNamedPipe(FAILED) Could not "
+                    "open pipe");
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
+bool WritePipeCommand(HANDLE hPipe, const char *szCommand)
+{
+    const DWORD dwSize = (DWORD)strlen(szCommand) + 1;
+    DWORD dwWritten = 0;
+    return hPipe != INVALID_HANDLE_VALUE && WriteFile(hPipe, szCommand, dwSize, &dwWritten, NULL) &&
+           dwWritten == dwSize;
+}
 
 int RunUserInterface()
 {
+    HANDLE hMutex = CreateMutexA(NULL, FALSE, UI_MUTEX_NAME);
+    if (hMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        LogLine("NovarcPrintkeeperUIMutex ERROR_ALREADY_EXISTS");
+        CloseHandle(hMutex);
+        return 0;
+    }
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = UiWndProc;
+    wc.hInstance = g_Printkeeper.hInstance;
+    wc.lpszClassName = UI_WINDOW_CLASS;
+    RegisterClassA(&wc);
+    HWND hWnd = CreateWindowExA(0, UI_WINDOW_CLASS, UI_WINDOW_TITLE, WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL,
+                                NULL, g_Printkeeper.hInstance, NULL);
+    if (!hWnd) {
+        if (hMutex)
+            CloseHandle(hMutex);
+        return 1;
+    }
+    MSG msg;
+    memset(&msg, 0, sizeof(msg));
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    if (hMutex)
+        CloseHandle(hMutex);
     return 0;
 }

@@ -68,5 +68,18 @@ if [ -d "$build/lib/fonts" ]; then
 fi
 if [ "${3:-}" = "--layout" ]; then
   sh scripts/layout.sh "$root"
+  # The tray companion starts in every desktop session from this autostart
+  # entry: the service's user cannot start programs in other users'
+  # sessions.  It works on the service's root (its pipe, logs and flags).
+  mkdir -p /etc/xdg/autostart
+  cat > /etc/xdg/autostart/novarc-print-tray.desktop <<EOF
+[Desktop Entry]
+Type=Application
+Name=NOVARC Print Service
+Comment=Tray icon of the workstation's print service
+Exec=env WINPORT_ROOT=$root $bin2/Printkeeper.exe -UI
+NoDisplay=true
+X-GNOME-Autostart-enabled=true
+EOF
 fi
 echo "installed into $bin2"
