@@ -11,6 +11,9 @@
  */
 #include "update_test_support.h"
 
+#include <cdintf550.h>
+#include <kelpdftron.h>
+
 namespace {
 
 class UpdateServiceTest : public UpdateFixture {};
@@ -170,6 +173,20 @@ TEST_F(UpdateServiceTest, ConverterAndPdfEngineQueries)
     EXPECT_NE(Send("query converter").find("query 10 answer 42"), std::string::npos);
     EXPECT_NE(Send("query pdf").find("query 13 answer 0"), std::string::npos);
     EXPECT_NE(ServiceLog(root).find("Unable to Link With KelPdfTron.dll"), std::string::npos);
+
+    /* The real components, installed as the install script does: the engine
+     * answers its own version, and the converter's installer rewrites the
+     * version file the query reads. */
+    fs::create_directories(root.driveC("novarc/bin/PdfTron"));
+    fs::copy_file(KELPDFTRON_DLL, root.driveC("novarc/bin/PdfTron/kelpdftron.dll"));
+    EXPECT_NE(Send("query pdf").find("query 13 answer " + std::to_string(KELPDFTRON_DLL_VERSION)),
+              std::string::npos)
+        << ServiceLog(root);
+    const std::string install =
+        "WINPORT_ROOT='" + root.path() + "' '" + CDINSTALL_EXE + "' -s >/dev/null 2>&1";
+    ASSERT_EQ(std::system(install.c_str()), 0);
+    EXPECT_NE(Send("query converter").find("query 10 answer " + std::to_string(CDINTF_VERSION)),
+              std::string::npos);
     EXPECT_NE(Send("query ecg").find("query 7 answer -1"), std::string::npos);
     /* The imaging library: all five DLLs in the system directory, or none. */
     EXPECT_NE(Send("query imaging").find("query 4 answer 0"), std::string::npos);
