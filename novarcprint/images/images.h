@@ -124,6 +124,27 @@ void PrintImageFileHeaderFooter(NovarcprintProcess *pSession, HDC hdc, int iWidt
                                 int iPage);
 int PrintLabElectronicE(NovarcprintProcess *pSession);
 
+/* A picture named in a word-processor document: its name, its size in
+ * hundredths of an inch, its justification (0 centre, 1 left, 2 right),
+ * its rotation code and the annotation bytes it carries (none: NULL). */
+struct StreamImageRecord {
+    const char *szName = "";
+    int iWidth = 0, iHeight = 0;
+    int iJustification = 0;
+    int iRotation = 0;
+    const char *pAnnotations = nullptr;
+    int iAnnotationLen = 0;
+};
+/* Draws the picture at (*pX, *pY) within the usable width from iLeft and
+ * the height limit (device units) and moves *pX and *pY past it; 0, or -1
+ * when it was not in the cache or did not decode and its box was drawn
+ * with "Virtual Image" instead.  Flag 0x01: a width of its own, at *pX. */
+int PrintStreamImage(NovarcprintProcess *pSession, HDC hdc, const StreamImageRecord &record,
+                     int *pX, int *pY, int iLeft, int iAvailWidth, int iHeightLimit, int iFlags);
+/* After a document, on the mobile and print converters only: its picture
+ * leaves the cache (both as named and as the name plus ".x2m"). */
+void DeleteWpStringImageFile(NovarcprintProcess *pSession, const char *szName);
+
 /* CompImage: the name an image prints under once the signature is composed
  * onto it (szName is changed in place, IMAGE_NAME_SIZE bytes). */
 void ApplyCompImageSubstitution(NovarcprintProcess *pSession, char *szName);

@@ -9,7 +9,6 @@
 #include <gdi_record.h>
 
 #include "images_fixture.h"
-#include "printer.h"
 
 namespace {
 
@@ -22,59 +21,7 @@ using winport::gdi::RecText;
 
 const std::string kNul(1, '\0');
 
-class ImagePrintTest : public ImagesTest {
-protected:
-    void Open(DWORD dpi = 600)
-    {
-        HKEY key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Scan Laser", 0, NULL,
-                        0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        const char driver[] = "Generic Laser", port[] = "NUL:";
-        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-        RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
-        RegCloseKey(key);
-        const std::string record = std::string("Scan Laser") + kNul + "Generic Laser" + kNul +
-                                   Int32(66) + Int32(0) + kNul + Int32(1);
-        MsgBuf msg = MsgBuf();
-        AppendBytes(&msg, record.data(), (int)record.size());
-        OpenNovarcPrinter(session_.get(), &msg);
-        FreeMsgBuf(&msg);
-        ASSERT_TRUE(session_->m_bOpenedPrinter);
-        ASSERT_TRUE(winport::gdi::SetRecording(Dc(), true));
-    }
-    void TearDown() override
-    {
-        /* The page's pictures may hold the library's bytes until the PDF
-         * is written: the document goes before the library does. */
-        if (session_ && Dc()) {
-            AbortDoc(Dc());
-            DeleteDC(Dc());
-            session_->m_Printer.m_hPrinterDc = NULL;
-        }
-        ImagesTest::TearDown();
-    }
-    HDC Dc() { return session_->m_Printer.m_hPrinterDc; }
-    int Caps(int index) { return GetDeviceCaps(Dc(), index); }
-    std::vector<RecBitmap> Bitmaps() { return Only<RecBitmap>(GetRecord(Dc())); }
-    std::vector<RecText> Texts() { return Only<RecText>(GetRecord(Dc())); }
-    int PagesEnded()
-    {
-        int n = 0;
-        for (const RecPage &page : Only<RecPage>(GetRecord(Dc())))
-            n += page.event == RecPage::End;
-        return n;
-    }
-    /* A sample stored (mode 4), then printed from the cache as
-     * PRINT_LOCAL_IMAGE does. */
-    void PrintLocal(const std::string &sample, const std::string &name, int mode, int page = 1)
-    {
-        SendImage(name, ReadText(Sample(sample)), 4);
-        Run(HandlePrintLocalImage, PRINT_LOCAL_IMAGE,
-            std::string(1, (char)mode) + name + kNul + Int32(page));
-    }
-};
+using ImagePrintTest = ImagePrinterTest;
 
 TEST_F(ImagePrintTest, AScanFillsThePageWithItsProportionsKept)
 {

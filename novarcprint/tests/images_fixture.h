@@ -7,6 +7,7 @@
 #ifndef NOVARCPRINT_TESTS_IMAGES_FIXTURE_H
 #define NOVARCPRINT_TESTS_IMAGES_FIXTURE_H
 
+#include <gdi_record.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "image_job.h"
 #include "images.h"
 #include "imaging_bind.h"
+#include "printer.h"
 #include "session_fixture.h"
 
 /* The sample images, made once per build folder. */
@@ -118,6 +120,74 @@ protected:
     }
 
     SOCKET server_ = INVALID_SOCKET;
+};
+
+/* The same on a 600-dpi registry printer whose DC records what it draws. */
+class ImagePrinterTest : public ImagesTest {
+protected:
+    /* margins: unprintable left, top, right, bottom in 0.1 mm (none:
+     * the driver's own) */
+    void Open(DWORD dpi = 600, const char *margins = nullptr)
+    {
+        HKEY key;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Scan Laser", 0, NULL,
+                        0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        const char driver[] = "Generic Laser", port[] = "NUL:";
+        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
+        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
+        RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
+        if (margins)
+            RegSetValueExA(key, "Margins", 0, REG_SZ, (const BYTE *)margins,
+                           (DWORD)strlen(margins) + 1);
+        RegCloseKey(key);
+        const std::string record = std::string("Scan Laser") + std::string(1, '\0') +
+                                   "Generic Laser" + std::string(1, '\0') + Int32(66) + Int32(0) +
+                                   std::string(1, '\0') + Int32(1);
+        MsgBuf msg = MsgBuf();
+        AppendBytes(&msg, record.data(), (int)record.size());
+        OpenNovarcPrinter(session_.get(), &msg);
+        FreeMsgBuf(&msg);
+        ASSERT_TRUE(session_->m_bOpenedPrinter);
+        ASSERT_TRUE(winport::gdi::SetRecording(Dc(), true));
+    }
+    void TearDown() override
+    {
+        /* The page's pictures may hold the library's bytes until the PDF
+         * is written: the document goes before the library does. */
+        if (session_ && Dc()) {
+            AbortDoc(Dc());
+            DeleteDC(Dc());
+            session_->m_Printer.m_hPrinterDc = NULL;
+        }
+        ImagesTest::TearDown();
+    }
+    HDC Dc() { return session_->m_Printer.m_hPrinterDc; }
+    int Caps(int index) { return GetDeviceCaps(Dc(), index); }
+    std::vector<winport::gdi::RecBitmap> Bitmaps()
+    {
+        return winport::gdi::Only<winport::gdi::RecBitmap>(winport::gdi::GetRecord(Dc()));
+    }
+    std::vector<winport::gdi::RecText> Texts()
+    {
+        return winport::gdi::Only<winport::gdi::RecText>(winport::gdi::GetRecord(Dc()));
+    }
+    int PagesEnded()
+    {
+        int n = 0;
+        for (const auto &page :
+             winport::gdi::Only<winport::gdi::RecPage>(winport::gdi::GetRecord(Dc())))
+            n += page.event == winport::gdi::RecPage::End;
+        return n;
+    }
+    /* A sample stored (mode 4), then printed from the cache as
+     * PRINT_LOCAL_IMAGE does. */
+    void PrintLocal(const std::string &sample, const std::string &name, int mode, int page = 1)
+    {
+        SendImage(name, ReadText(Sample(sample)), 4);
+        Run(HandlePrintLocalImage, PRINT_LOCAL_IMAGE,
+            std::string(1, (char)mode) + name + std::string(1, '\0') + Int32(page));
+    }
 };
 
 #endif

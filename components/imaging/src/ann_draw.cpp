@@ -185,8 +185,17 @@ void DrawObject(cairo_t *cr, const Object &o)
     }
 }
 
+/* Where image pixels land in the DC's own units (the cairo surface may
+ * be in points: the record is in the DC's units). */
+struct Mapping {
+    double left, top, sx, sy;
+    RECT dest;
+    double X(double x) const { return dest.left + (x - left) * sx; }
+    double Y(double y) const { return dest.top + (y - top) * sy; }
+};
+
 /* The device box an object covers, for the DC's record. */
-RECT DeviceBox(cairo_t *cr, const Object &o)
+RECT DeviceBox(const Mapping &m, const Object &o)
 {
     double x0, y0, x1, y1;
     if (!o.points.empty()) {
@@ -198,8 +207,7 @@ RECT DeviceBox(cairo_t *cr, const Object &o)
     } else {
         x0 = o.left, y0 = o.top, x1 = o.right, y1 = o.bottom;
     }
-    cairo_user_to_device(cr, &x0, &y0);
-    cairo_user_to_device(cr, &x1, &y1);
+    x0 = m.X(x0), x1 = m.X(x1), y0 = m.Y(y0), y1 = m.Y(y1);
     return RECT{static_cast<LONG>(std::lround(std::min(x0, x1))),
                 static_cast<LONG>(std::lround(std::min(y0, y1))),
                 static_cast<LONG>(std::lround(std::max(x0, x1))),
@@ -228,7 +236,7 @@ void Draw(cairo_t *cr, const Container &container, const RECT &dest, DrawNote no
         DrawObject(cr, *o);
         cairo_restore(cr);
         if (note)
-            note(context, KindName(o->kind), DeviceBox(cr, *o));
+            note(context, KindName(o->kind), DeviceBox(Mapping{left, top, sx, sy, dest}, *o));
     }
     cairo_restore(cr);
 }
