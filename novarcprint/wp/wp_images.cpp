@@ -1,94 +1,65 @@
 /*
  * The images of a document: inline images, signature images, letterheads
  * and the signatures waiting for the page end.  All of them come from the
- * image cache and are drawn by the imaging library.  Until the cache and
- * its printing are in the client, every inline image is a file not found:
- * it is drawn as the "Virtual Image" placeholder, in the room the picture
- * would take and where its justification puts it, so the text around it
- * stays where it belongs; the other calls say in the log what they would
- * have drawn.
+ * image cache and are drawn by image printing; what is not in the cache
+ * leaves its room on the page (an inline image its "Virtual Image" box, a
+ * signature its blank box), so the text around it stays where it belongs.
  */
 #include <algorithm>
-#include <cstring>
 
+#include "images.h"
 #include "wp_render.h"
 
-namespace {
-
-/* The cached picture named by the list, drawn at (x, y) within the box
- * (width by height, device units).  False when it is not in the cache or
- * does not decode: the caller draws the placeholder. */
-bool DrawCachedImage(WpRender *r, const WpImageKeys &keys, int, int, int, int)
-{
-    r->s->Log("PrintStreamImage(%s) not in the image cache", keys.pImageFileName);
-    return false;
-}
-
-/* Where the justification puts a box of iWidth: centred on the page (0),
- * at the left position (1) or against the right edge (2). */
-int JustifiedX(WpRender *r, const WpImageKeys &keys, int iLeft, int iRight, int iWidth)
-{
-    switch (keys.iJustification) {
-    case 0:
-        return (r->iHorzRes - iWidth) / 2;
-    case 2:
-        return iRight - iWidth;
-    default:
-        return iLeft;
-    }
-}
-
-void DrawPlaceholder(WpRender *r, int x, int y, int iWidth, int iHeight)
-{
-    static const char kText[] = "Virtual Image";
-    SIZE size = {0, 0};
-    GetTextExtentPoint32A(r->hdc, kText, (int)strlen(kText), &size);
-    TextOutA(r->hdc, x + (iWidth - size.cx) / 2, y + iHeight / 2, kText, (int)strlen(kText));
-    HGDIOBJ hOldBrush = SelectObject(r->hdc, GetStockObject(NULL_BRUSH));
-    Rectangle(r->hdc, x, y, x + iWidth, y + iHeight);
-    SelectObject(r->hdc, hOldBrush);
-}
-
-} // namespace
-
-/* An inline image at the pen: its box is the list's size in hundredths of
- * an inch, each side cut on its own, the width to the usable width (not to
- * the right edge's coordinate, which would let a wide image start left of
- * the margin) and the height to the room above the page bottom; y moves
- * past it. */
+/* An inline image at the pen, within the usable width and the room above
+ * the page bottom; y moves past it.  The list's embedded bytes are the
+ * image's annotations when the list says it has some. */
 void WpPrintImageRun(WpRender *r, const WpRun &run)
 {
     const WpImageKeys &keys = run.image;
+    StreamImageRecord record;
+    record.szName = keys.pImageFileName;
+    record.iWidth = keys.iWidth;
+    record.iHeight = keys.iHeight;
+    record.iJustification = keys.iJustification;
+    record.iRotation = keys.iRotation;
+    if (keys.iAnnotationFlag && keys.bHasData && keys.iDataSize > 0) {
+        record.pAnnotations = (const char *)keys.pData;
+        record.iAnnotationLen = keys.iDataSize;
+    }
     const int iLeft = r->Margins().iLeft;
-    const int iRight = iLeft + std::max(0, r->UsableWidth());
-    const int iRoom = std::max(0, r->PageBottom() - (int)r->s->m_Stream.m_dY);
-    /* A negative size from the list is an empty box. */
-    const int iWidth =
-        (int)std::clamp((long long)keys.iWidth * r->iDpiX / 100, 0LL, (long long)(iRight - iLeft));
-    const int iHeight =
-        (int)std::clamp((long long)keys.iHeight * r->iDpiY / 100, 0LL, (long long)iRoom);
-    const int x = JustifiedX(r, keys, iLeft, iRight, iWidth);
-    const int y = (int)r->s->m_Stream.m_dY;
-    if (!DrawCachedImage(r, keys, x, y, iWidth, iHeight))
-        DrawPlaceholder(r, x, y, iWidth, iHeight);
-    r->s->m_Stream.m_dY += iHeight;
+    int x = (int)r->s->m_Stream.m_dX;
+    int y = (int)r->s->m_Stream.m_dY;
+    PrintStreamImage(r->s, r->hdc, record, &x, &y, iLeft, std::max(0, r->UsableWidth()),
+                     std::max(0, r->PageBottom() - y), 0);
+    r->s->m_Stream.m_dY = y;
 }
 
+/* A signature run's image in its box; a box with no height has nothing to
+ * show (painting it page-tall would cover the document). */
 void WpPrintSignatureImage(WpRender *r, const WpRun &run, int iTop)
 {
+    if (run.iImageHeight > 0 &&
+        PrintDocumentSignatureFile(r->s, run.szSignatureFile, run.iX, iTop, run.iImageHeight) != 0)
+        return;
     r->s->Log("PrintDocumentSignatureFile(%s) x:%d y:%d height:%d not in the image cache",
               run.szSignatureFile, run.iX, iTop, run.iImageHeight);
 }
 
-void WpPrintPendingSignatures(WpRender *) {}
+void WpPrintPendingSignatures(WpRender *r)
+{
+    if (r->s->m_Images.m_bSignaturePending)
+        PrintSignatureFile(r->s);
+}
 
 void WpPrintLetterhead(WpRender *r, int iPage)
 {
     if (r->pDoc->iPrintFlags & WP_FLAG_LETTERHEAD)
-        r->s->Log("PrintLetterhead(%d) not in the image cache", iPage);
+        PrintLetterhead(r->s, iPage);
 }
 
 void WpDeleteImageFiles(WpRender *r)
 {
+    for (const WpImageKeys &keys : r->images)
+        DeleteWpStringImageFile(r->s, keys.pImageFileName);
     r->images.clear();
 }
