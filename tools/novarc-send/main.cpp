@@ -150,9 +150,9 @@ bool AddPosition(const std::string &position, std::vector<JobStep> *steps, std::
     return true;
 }
 
-/* The common job: open the printer, print the text in pieces, the
- * word-processor document or the request of a payload file at the
- * given position, close. */
+/* The common job: open the printer, send the images, print the
+ * word-processor document, the request of a payload file at the given
+ * position or the text in pieces, close. */
 bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *error)
 {
     JobStep open;
@@ -165,6 +165,10 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
     if (o.images.Any())
         open.payload += NovarcInt32(1);
     steps->push_back(open);
+    /* Images first, as the server sends them: a document or form after
+     * them finds its letterheads and pending signatures there. */
+    if (!AppendImageSteps(o.images, steps, error))
+        return false;
     if (!o.wpDocument.empty()) {
         JobStep document;
         document.type = JobTypeFromName("PRINT_NOVARC_DOCUMENT");
@@ -191,8 +195,6 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
             steps->push_back(piece);
         }
     }
-    if (!AppendImageSteps(o.images, steps, error))
-        return false;
     JobStep close;
     close.type = JobTypeFromName("CLOSE_PRINTER");
     steps->push_back(close);

@@ -7,7 +7,8 @@
  *   wp-sample letter PAGES OUT.wpd [OUT.txt]   a letter-style document of
  *       PAGES pages (mixed fonts, tabs, a check box and a signature per
  *       page), and the same text as plain paragraphs
- *   wp-sample gallery DIR                      one document per feature
+ *   wp-sample gallery DIR                      one document per feature (and
+ *       letter-images.wpd, a letter with a letterhead and a photograph)
  */
 #include <cstdio>
 #include <cstdlib>
@@ -288,6 +289,20 @@ int Gallery(const std::string &dir)
                              1, 0,
                              R"({"structured heading": ["Ann Lee", "DOB 02/03/1961", "MRN 4471"]})",
                              "", WP_FLAG_FIRST_PAGE_HEADING)))
+        return 1;
+    /* A letter on the practice's letterhead (its band is 1.5 inches deep
+     * on letter paper) with a photograph in it; the images gallery sends
+     * the letterhead and "photo.jpg" before it. */
+    Header lh = h;
+    lh.top = lh.firstTop = 175;
+    Cells letter;
+    letter.Text("Dear Dr Lee,").Cell(HRT).Cell(HRT);
+    Paragraph(&letter, &ignored, 1, 3);
+    letter.Cell(HRT)
+        .Record(IMAGE, 0, 0, 0, Keys().Int(2, 300).Int(3, 225).Text(7, "photo.jpg").Int(9, 0).End())
+        .Text("The wound on 12 September, healing well.")
+        .Cell(HRT);
+    if (!Save(dir + "/letter-images.wpd", Payload(lh, letter, WP_FLAG_LETTERHEAD)))
         return 1;
     /* The data fields the boxes page refers to. */
     const std::string fields = I32(0) + I32(3) + I32(7) + Str("smoker") + I32(6) + I32(1) +
