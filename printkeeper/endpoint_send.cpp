@@ -54,6 +54,15 @@ SOCKET ConnectEndpoint(const char *szAddress)
 
 } // namespace
 
+bool TestEndpointConnection(const char *szAddress)
+{
+    SOCKET sock = ConnectEndpoint(szAddress);
+    if (sock == INVALID_SOCKET)
+        return false;
+    KelWs_closesocket(sock);
+    return true;
+}
+
 int SendEndpointNotices(const char (*pAddresses)[16], int iCount, bool bStopping, int iLingerMs)
 {
     char szComputer[MAX_COMPUTERNAME_LENGTH + 1] = "";

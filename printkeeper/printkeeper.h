@@ -10,6 +10,7 @@
 #define PRINTKEEPER_H
 
 #include <atomic>
+#include <string>
 
 #include <windows.h>
 #include <winsock2.h>
@@ -139,11 +140,22 @@ void CreateFolderTree(const char *szDir);
 
 /* tray_ui.cpp: the companion; the pipe's client end */
 int RunUserInterface();
+/* The companion's hidden window (it connects to the pipe once its
+ * messages run); NULL when it cannot be made. */
+HWND CreateUserInterfaceWindow();
 /* Opens the service's pipe in message read mode (waiting while it is busy);
  * INVALID_HANDLE_VALUE with the failure logged. */
 HANDLE OpenServicePipe();
 /* Writes one command with its NUL; false unless all of it was written. */
 bool WritePipeCommand(HANDLE hPipe, const char *szCommand);
+
+/* tray_menu.cpp: the companion's icon and menu */
+void UpkeepTrayIcon(HWND hWnd);
+void RemoveTrayIcon(HWND hWnd);
+void ShowTrayMenu(HWND hWnd, HANDLE hPipe);
+/* The last DEBUG_LOG_VIEW_BYTES of the newest client debug log; false when
+ * there is none that can be read. */
+bool ReadNewestDebugLog(std::string *pText);
 
 /* pipe_commands.cpp: what the pipe's messages mean */
 enum PipeCommand { PIPE_KEEPALIVE, PIPE_SHUTDOWN, PIPE_DEBUG_LOG };
@@ -183,6 +195,8 @@ void FormatEndpointNotice(bool bStopping, const char *szComputer, const char *sz
 /* Sends the notice to each address, holds the connections iLingerMs, closes. */
 int SendEndpointNotices(const char (*pAddresses)[16], int iCount, bool bStopping, int iLingerMs);
 void OnEndpointNoticeTimer();
+/* Whether the notice port of szAddress accepts a connection (6 s at most). */
+bool TestEndpointConnection(const char *szAddress);
 void SendStopNotices();
 
 /* cleanup.cpp: old client debug logs and cached scans */

@@ -202,6 +202,15 @@ enum UpdateSubCode {
 #define TIMER_UI_KEEPALIVE_MS 2000
 #define TRAY_ICON_ID 104
 #define TRAY_TIP "NOVARC Print Service"
+/* The tray menu's items. */
+#define TRAY_MENU_STOP 1
+#define TRAY_MENU_VERSION 2
+#define TRAY_MENU_CONNECTIVITY 3
+#define TRAY_MENU_DEBUG 4
+#define TRAY_MENU_VIEW_LOGS 5
+#define TRAY_MENU_ARCHIVE 6
+/* The log viewer shows a debug log's last bytes. */
+#define DEBUG_LOG_VIEW_BYTES 20000
 
 /* Endpoint notices: the servers listed in the endpoint files hear from the
  * service on their notice port (timer 2).  Addresses come only from these

@@ -1,8 +1,9 @@
 /*
  * The tray companion ("-UI"): one per desktop session, started there by the
- * session's autostart entry.  It connects to the service's pipe and says
- * "HEY" every two seconds; when a write fails the service is gone, and the
- * companion ends (so it outlives the service by at most two seconds).
+ * session's autostart entry.  It connects to the service's pipe, shows the
+ * tray icon (tray_menu.cpp) and says "HEY" every two seconds; when a write
+ * fails the service is gone, and the companion ends with its icon (so it
+ * outlives the service by at most two seconds).
  */
 #include <cstring>
 
@@ -24,23 +25,33 @@ void ConnectOrQuit(HWND hWnd)
         return;
     }
     SetTimer(hWnd, TIMER_UI_KEEPALIVE, TIMER_UI_KEEPALIVE_MS, NULL);
+    UpkeepTrayIcon(hWnd);
 }
 
 LRESULT CALLBACK UiWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg) {
     case WM_CREATE:
+        SetTimer(hWnd, TIMER_UI_TRAY_ICON, TIMER_UI_TRAY_ICON_MS, NULL);
         PostMessageA(hWnd, WM_UI_CONNECT, 0, 0);
         return 0;
     case WM_UI_CONNECT:
         ConnectOrQuit(hWnd);
         return 0;
     case WM_TIMER:
-        if (wParam == TIMER_UI_KEEPALIVE && !WritePipeCommand(g_hPipe, PIPE_CMD_KEEPALIVE))
+        if (wParam == TIMER_UI_TRAY_ICON && g_hPipe != INVALID_HANDLE_VALUE)
+            UpkeepTrayIcon(hWnd);
+        else if (wParam == TIMER_UI_KEEPALIVE && !WritePipeCommand(g_hPipe, PIPE_CMD_KEEPALIVE))
             DestroyWindow(hWnd);
         return 0;
+    case WM_TRAY_CALLBACK:
+        if (lParam == WM_RBUTTONDOWN)
+            ShowTrayMenu(hWnd, g_hPipe);
+        return 0;
     case WM_DESTROY:
+        KillTimer(hWnd, TIMER_UI_TRAY_ICON);
         KillTimer(hWnd, TIMER_UI_KEEPALIVE);
+        RemoveTrayIcon(hWnd);
         if (g_hPipe != INVALID_HANDLE_VALUE)
             CloseHandle(g_hPipe);
         g_hPipe = INVALID_HANDLE_VALUE;
@@ -89,6 +100,19 @@ bool WritePipeCommand(HANDLE hPipe, const char *szCommand)
            dwWritten == dwSize;
 }
 
+HWND CreateUserInterfaceWindow()
+{
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = UiWndProc;
+    wc.hInstance = g_Printkeeper.hInstance;
+    wc.lpszClassName = UI_WINDOW_CLASS;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, UI_WINDOW_CLASS, UI_WINDOW_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL,
+                           g_Printkeeper.hInstance, NULL);
+}
+
 int RunUserInterface()
 {
     HANDLE hMutex = CreateMutexA(NULL, FALSE, UI_MUTEX_NAME);
@@ -97,15 +121,7 @@ int RunUserInterface()
         CloseHandle(hMutex);
         return 0;
     }
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof(wc));
-    wc.lpfnWndProc = UiWndProc;
-    wc.hInstance = g_Printkeeper.hInstance;
-    wc.lpszClassName = UI_WINDOW_CLASS;
-    RegisterClassA(&wc);
-    HWND hWnd = CreateWindowExA(0, UI_WINDOW_CLASS, UI_WINDOW_TITLE, WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL,
-                                NULL, g_Printkeeper.hInstance, NULL);
+    HWND hWnd = CreateUserInterfaceWindow();
     if (!hWnd) {
         if (hMutex)
             CloseHandle(hMutex);
