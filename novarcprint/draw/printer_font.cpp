@@ -84,6 +84,11 @@ int CreatePrinterFont(NovarcprintProcess *s, HDC hdc, HFONT *phFont, char *szFac
     FontLookup &st = s->m_Draw.m_Font;
     st.m_bFontFound = false;
     *phFont = NULL;
+    /* Older fax servers render Arial's regular weight too thin to survive
+     * the fax's resolution. */
+    if (s->m_bFax && s->m_Printer.m_iVsiFaxVersion < 6 && iWeight == FW_NORMAL &&
+        strcmp(szFace, "Arial") == 0)
+        iWeight = FW_SEMIBOLD;
     const BYTE bCharSet = strcmp(szFace, "Wingdings") == 0 ? SYMBOL_CHARSET : ANSI_CHARSET;
     SubstituteResidentFace(s, szFace);
     bool bFound = FindFamily(&st, hdc, szFace, bCharSet);

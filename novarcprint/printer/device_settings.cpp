@@ -100,6 +100,8 @@ void SetLandScapeMode(NovarcprintProcess *s, int iForce)
     p.m_bLastAppliedLegal = p.m_bLegalRequest;
     if (s->m_bFax) {
         CloseNovarcPrinter(s);
+        SetFaxOrientation(s, s->m_szPrinterName,
+                          p.m_bLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT);
         ReopenNovarcPrinter(s);
         return;
     }

@@ -48,6 +48,29 @@ void ApplyCutSettings(NovarcprintProcess *pSession, int iFormTypeCode, const cha
 /* Fills a device mode with the printer's current settings; caller frees with delete[]. */
 DEVMODEA *ReadDeviceMode(HANDLE hPrinter, const char *szPrinter);
 
+/* The fax server's printer (fax.cpp).  The open's busy check and set-up;
+ * false, with the fax busy flag set, when jobs are queued on it. */
+bool OpenVsiFaxPrinter(NovarcprintProcess *pSession);
+/* The spool file the fax port writes, from the port's registry keys. */
+void LookUpVsiSpoolPath(char *szPath, int iSize);
+/* "<spool path up to its extension><job>_<document>.pcl". */
+void MakeVsiDocumentName(const char *szSpoolPath, int iFaxJob, int iDocument, char *szOut,
+                         int iSize);
+/* Deletes the spool files a previous job left; returns how many. */
+int DeleteStaleSpoolFiles(NovarcprintProcess *pSession, const char *szSpoolPath);
+/* Moves the spool file to the next document's name (fax printer only). */
+bool IncrementVsiPrinterFile(NovarcprintProcess *pSession);
+/* Stores the fax printer's default orientation (1 portrait, 2 landscape). */
+bool SetFaxOrientation(NovarcprintProcess *pSession, const char *szPrinter, int iOrientation);
+/* The third blank-separated word of the scheduler's answer, 0 when none. */
+int ParseVsiFaxVersion(const char *szOutput);
+/* Runs "vfxsched version"; 0 when it cannot be run or says nothing. */
+int QueryVsiFaxVersion();
+/* Document boundaries between pages printed to the fax: the end moves the
+ * spool file and resets the orientation, the start begins a new one. */
+void EndFaxDocument(NovarcprintProcess *pSession);
+void StartFaxDocument(NovarcprintProcess *pSession);
+
 /* Worker handlers (RequestHandler form). */
 int HandleOpenPrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleClosePrinterWork(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);

@@ -66,6 +66,8 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
     NoteDocumentEnded(s);
     DeleteDC(p.m_hPrinterDc);
     p.m_hPrinterDc = NULL;
+    if (p.m_bPrinted && s->m_bFax)
+        IncrementVsiPrinterFile(s);
     if (p.m_bPrinted && s->m_bConverter)
         p.m_iPartNumber++;
     s->Log("CloseNovarcPrinter() return(TRUE);");

@@ -349,11 +349,6 @@ void LoadOpenLibraries(NovarcprintProcess *s)
 int SpecialTargetUnavailable(NovarcprintProcess *s)
 {
     const SpecialPrinter *pSpecial = FindSpecialPrinter(s->m_szPrinterName);
-    if (pSpecial && pSpecial->lock == LOCK_FAX) {
-        s->Log("OpenNovarcPrinter fax printer not available");
-        s->m_Printer.m_iFaxBusy = 1;
-        return 1;
-    }
     if (pSpecial && pSpecial->bConverter) {
         MakeUniqueFileName(s->m_Printer.m_szOutputName, OPEN_NAME_SIZE, "Img", "pdf");
         snprintf(s->m_Printer.m_szConverterFileName, OPEN_NAME_SIZE, "%s",
@@ -394,6 +389,9 @@ int OpenNovarcPrinter(NovarcprintProcess *s, const MsgBuf *pRecord)
     s->Log("OpenNovarcPrinter iFormTypeCode<%d> iOptionFlags<%d> szUserName<%s>", p.m_iFormTypeCode,
            p.m_iOptionFlags, p.m_szUserName);
     LoadOpenLibraries(s);
+    const SpecialPrinter *pSpecial = FindSpecialPrinter(s->m_szPrinterName);
+    if (pSpecial && pSpecial->lock == LOCK_FAX && !OpenVsiFaxPrinter(s))
+        return 0;
     if (SpecialTargetUnavailable(s))
         return 0;
     if (strcmp(s->m_szPrinterName, "LeadtoolsCVT") == 0) {

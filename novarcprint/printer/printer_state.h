@@ -14,6 +14,7 @@
 #define OPEN_NAME_SIZE 200
 #define USER_NAME_SIZE 100
 #define DEVMODE_PUBLIC_SIZE 156
+#define DEFAULT_FAX_SPOOL_PATH "C:\\Vsi-fax\\Server\\spool\\temp\\currentpcl.pcl"
 
 /* Option flag bits of the open record. */
 #define OPTION_JPEG_LEVEL 0x10
@@ -77,6 +78,13 @@ struct PrinterState {
     bool m_bColor = false;
     int m_iFaxBusy = 0;
     int m_iPartNumber = 1;
+
+    /* The fax server's printer: where its port writes the current document,
+     * how many documents were moved out of it (never reset in a process)
+     * and the scheduler's version, which picks the fax fonts. */
+    char m_szSpoolFilePath[MAX_PATH] = DEFAULT_FAX_SPOOL_PATH;
+    int m_iFaxDocument = 0;
+    int m_iVsiFaxVersion = 0;
 
     /* Device settings. */
     bool m_bLandscape = false;
