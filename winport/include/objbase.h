@@ -1,5 +1,6 @@
 /*
- * The two COM helpers the system uses: CoCreateGuid and StringFromGUID2.
+ * The COM helpers the system uses: CoCreateGuid, StringFromGUID2 and the
+ * per-thread CoInitialize and CoUninitialize.
  * Included by winbase.h (windows.h brings objbase.h in on Windows too).
  */
 #ifndef WINPORT_OBJBASE_H
@@ -18,6 +19,9 @@ typedef LONG HRESULT;
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 HRESULT WINAPI CoCreateGuid(GUID *pguid);
+/* COM's per-thread start and end: counted per thread, nothing else. */
+HRESULT WINAPI CoInitialize(LPVOID pvReserved);
+void WINAPI CoUninitialize(void);
 int WINAPI StringFromGUID2(const GUID *rguid, LPOLESTR lpsz, int cchMax);
 
 WINPORT_END_C

@@ -352,6 +352,23 @@ DWORD WINAPI WaitForInputIdle(HANDLE hProcess, DWORD dwMilliseconds);
 /* Message boxes (headless) */
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
+/* Desktops: handles a thread can switch to and back from, with no visible
+ * effect here (every window is headless wherever it is created). */
+DECLARE_HANDLE(HDESK);
+#define DF_ALLOWOTHERACCOUNTHOOK 0x0001
+#define DESKTOP_READOBJECTS 0x0001
+#define DESKTOP_CREATEWINDOW 0x0002
+#define DESKTOP_CREATEMENU 0x0004
+#define DESKTOP_HOOKCONTROL 0x0008
+#define DESKTOP_ENUMERATE 0x0040
+#define DESKTOP_WRITEOBJECTS 0x0080
+#define DESKTOP_SWITCHDESKTOP 0x0100
+HDESK WINAPI CreateDesktopA(LPCSTR lpszDesktop, LPCSTR lpszDevice, void *pDevmode, DWORD dwFlags,
+                            DWORD dwDesiredAccess, LPSECURITY_ATTRIBUTES lpsa);
+HDESK WINAPI GetThreadDesktop(DWORD dwThreadId);
+BOOL WINAPI SetThreadDesktop(HDESK hDesktop);
+BOOL WINAPI CloseDesktop(HDESK hDesktop);
+
 WINPORT_END_C
 
 #endif /* WINPORT_WINUSER_H */

@@ -26,6 +26,11 @@ constexpr ModuleMapEntry kModuleMap[] = {
     // The PDF engine wrapper and the PDF converter printer.
     {"kelpdftron.dll", "libkelpdftron.so", ModuleKind::Component},
     {"cdintf550.dll", "libcdintf550.so", ModuleKind::Component},
+    // The fax server's port monitor.
+    {"vfxport.dll", "libvfxport.so", ModuleKind::Component},
+    // The office library and the ECG library.
+    {"kelword.dll", "libkelword.so", ModuleKind::Component},
+    {"kelecg.dll", "libkelecg.so", ModuleKind::Component},
 };
 
 /* Mappings a test added (winport_test_map_module); entries never move. */
