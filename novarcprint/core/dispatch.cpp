@@ -12,6 +12,7 @@
 
 #include "forms.h"
 #include "images.h"
+#include "office.h"
 #include "printer.h"
 #include "stream.h"
 #include "workers.h"
@@ -26,7 +27,7 @@ const RequestRoute kRoutes[] = {
     {OPEN_PRINTER, "OPEN_PRINTER", RUNS_MAIN, NULL, HandleOpenPrinter},
     {CLOSE_PRINTER, "CLOSE_PRINTER", RUNS_MAIN, NULL, HandleClosePrinter},
     {PRINT_NOVARC_DOCUMENT, "PRINT_NOVARC_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcDocument", HandlePrintNovarcDocument},
-    {PRINT_WORD_DOCUMENT, "PRINT_WORD_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcWordDocument", HandleLogOnly},
+    {PRINT_WORD_DOCUMENT, "PRINT_WORD_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcWordDocument", HandlePrintWordDocument},
     {PRINT_STREAM, "PRINT_STREAM", RUNS_WORKER, "ThreadPrintNovarcStream", HandlePrintNovarcStream},
     {PRINT_DOCUMENT_ERROR, "Print Document Error", RUNS_MAIN, NULL, HandleMainLogOnly},
     {ABORT_PRINT_JOB, "ABORT_PRINT_JOB", RUNS_MAIN, NULL, HandleAbortPrintJob},
@@ -65,18 +66,18 @@ const RequestRoute kRoutes[] = {
     {PRINT_PRESCRIPTION_NJ, "PRINT_PRESCRIPTION_NJ", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_PRESCRIPTION_NJ_PA, "PRINT_PRESCRIPTION_NJ_PA", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_PRESCRIPTION_NJ_NP, "PRINT_PRESCRIPTION_NJ_NP", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
-    {PRINT_ECG_DOCUMENT, "PRINT_ECG_DOCUMENT", RUNS_WORKER, "ThreadPrintEcgDocument", HandleLogOnly},
-    {RECEIVE_WORD_DOCUMENT, "RECEIVE_WORD_DOCUMENT", RUNS_WORKER, "ThreadReceiveWordDocument", HandleLogOnly},
-    {RECEIVE_END_WORD_DOCUMENT, "RECEIVE_END_WORD_DOCUMENT", RUNS_WORKER, "ThreadReceiveEndWordDocument", HandleLogOnly},
+    {PRINT_ECG_DOCUMENT, "PRINT_ECG_DOCUMENT", RUNS_WORKER, "ThreadPrintEcgDocument", HandlePrintEcgDocument},
+    {RECEIVE_WORD_DOCUMENT, "RECEIVE_WORD_DOCUMENT", RUNS_WORKER, "ThreadReceiveWordDocument", HandleReceiveWordDocument},
+    {RECEIVE_END_WORD_DOCUMENT, "RECEIVE_END_WORD_DOCUMENT", RUNS_WORKER, "ThreadReceiveEndWordDocument", HandleReceiveEndWordDocument},
     {CLOSE_PRINTER_WITH_STATUS, "", RUNS_MAIN, NULL, HandleCloseWithStatus},
     {PRINT_BAR_CODE, "PRINT_BAR_CODE", RUNS_WORKER, "ThreadPrintBarCode", HandleBarCode},
     {SET_PRINT_SIZE_91, "SET_PRINT_SIZE", RUNS_PRINT_MODE, "ThreadSetPrintMode", HandleSetPrintMode},
     {QUERY_FILE_SIZE, "QUERY_FILE_SIZE", RUNS_MAIN, NULL, HandleQueryFileSize},
     {STORE_CACHE_FILE, "STORE_CACHE_FILE", RUNS_MAIN, NULL, HandleStoreCacheFile},
     {COMP_IMAGE_SIGNATURE, "COMP_IMAGE_SIGNATURE", RUNS_WORKER, "ThreadCompImageSignature", HandleCompImageSignature},
-    {RECEIVE_EXCEL_DOCUMENT, "RECEIVE_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadReceiveExcelDocument", HandleLogOnly},
-    {RECEIVE_END_EXCEL_DOCUMENT, "RECEIVE_END_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadReceiveEndExcelDocument", HandleLogOnly},
-    {PRINT_EXCEL_DOCUMENT, "PRINT_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcExcelDocument", HandleLogOnly},
+    {RECEIVE_EXCEL_DOCUMENT, "RECEIVE_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadReceiveExcelDocument", HandleReceiveExcelDocument},
+    {RECEIVE_END_EXCEL_DOCUMENT, "RECEIVE_END_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadReceiveEndExcelDocument", HandleReceiveEndExcelDocument},
+    {PRINT_EXCEL_DOCUMENT, "PRINT_EXCEL_DOCUMENT", RUNS_WORKER, "ThreadPrintNovarcExcelDocument", HandlePrintExcelDocument},
     {PRINT_PRESCRIPTION_NY_2006, "PRINT_PRESCRIPTION_NY_2006", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_PRESCRIPTION_NY_2006NON_TYPE_30, "PRINT_PRESCRIPTION_NY_2006NON_TYPE_30", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_RAW_DATA, "PRINT_RAW_DATA", RUNS_WORKER, "ThreadPrintRawData", HandlePrintRawData},
@@ -158,7 +159,8 @@ void NovarcprintProcess::HandleWebnovNovarcprintMsg(SOCKET socket, int, MsgBuf *
         Log("Print Novarc Document");
     /* The worker takes the request over: it outlives a timed-out wait. */
     const WorkerJob job = {pRoute->szWorker, pRoute->pHandler, iType, NULL};
-    if (StartWorker(this, job, &m_Msg, DispatchWait(*pRoute)) && iType == PRINT_WORD_DOCUMENT)
+    if (StartWorker(this, job, &m_Msg, DispatchWait(*pRoute)) &&
+        (iType == PRINT_WORD_DOCUMENT || iType == PRINT_EXCEL_DOCUMENT))
         Sleep(PRINT_WORD_DOCUMENT_PAUSE_MS);
     FreeMsgBuf(&m_Msg);
 }

@@ -25,6 +25,7 @@
 #include "images_state.h"
 #include "named_file_state.h"
 #include "novarcprint_msgs.h"
+#include "office_state.h"
 #include "printer_state.h"
 #include "request_order.h"
 #include "shared_printers.h"
@@ -168,6 +169,8 @@ public:
     WpState m_Wp;
     /* The image transfers, letterheads, signatures and CompImage (images/). */
     ImagesState m_Images;
+    /* Office files being received, the headless office program (documents/). */
+    OfficeState m_Office;
     char m_szCreateError[64];
     std::mutex m_PrinterNameLock;
 

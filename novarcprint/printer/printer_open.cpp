@@ -10,6 +10,7 @@
 #include <commdlg.h>
 
 #include "imaging_bind.h"
+#include "office.h"
 #include "pdf_bind.h"
 #include "printer.h"
 
@@ -105,36 +106,12 @@ bool GetNovarcPrinterMutex(NovarcprintProcess *s)
     return GateFailed(s, sp.lock);
 }
 
-namespace {
-
-bool OfficeCapability(const char *szCheck)
-{
-    HKEY hKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\soffice.exe", 0,
-                      KEY_READ, &hKey) == ERROR_SUCCESS) {
-        RegCloseKey(hKey);
-        return true;
-    }
-    HMODULE hLib = LoadLibraryA("KelWord.dll");
-    if (!hLib)
-        return false;
-    typedef int(WINAPI * CheckFn)(void);
-    CheckFn pCheck = (CheckFn)(void *)GetProcAddress(hLib, szCheck);
-    bool bInstalled = pCheck && pCheck() != 0;
-    FreeLibrary(hLib);
-    return bInstalled;
-}
-
-} // namespace
-
 int SendPrinterOpenReply(NovarcprintProcess *s)
 {
     PrinterState &p = s->m_Printer;
     int iStatus = p.m_bOpenError ? -1 : (s->m_bOpenedPrinter ? 1 : 0);
     unsigned char reply[PRINTER_OPEN_REPLY_SIZE];
-    BuildPrinterOpenReply(iStatus, OfficeCapability("WordInstalled"),
-                          OfficeCapability("ExcelInstalled"), p.m_iFaxBusy, reply);
+    BuildPrinterOpenReply(iStatus, WordAvailable(s), ExcelAvailable(s), p.m_iFaxBusy, reply);
     int iOk = SendMessageWithSize(s->m_sockReply, (char *)reply, sizeof(reply), REPLY_OPTIONS);
     s->m_bOpenReplySent = true;
     s->Log("SendPrinterOpenReply iStatus<%d>", iStatus);
