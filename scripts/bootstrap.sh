@@ -16,6 +16,10 @@ packages=(
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-liberation2 fonts-urw-base35
   # the PDF engine and converter components (qpdf's tool for tests and benchmarks)
   libpoppler-glib-dev libqpdf-dev libjpeg-dev qpdf
+  # the fax server's spool format (PCL, TIFF-F) from our PDFs
+  ghostscript
+  # the office programs print Word and Excel files through LibreOffice
+  libreoffice-writer-nogui libreoffice-calc-nogui
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
   # image tests: outside tools write the pictures the decoders must read

@@ -58,6 +58,33 @@ if [ -e "$bin2/libcdintf550.so" ] && [ -e "$build/bin/cdinstall" ]; then
   mv -f "$system32/.cdinstall.exe.new" "$system32/cdinstall.exe"
   WINPORT_ROOT="$root" "$system32/cdinstall.exe" -s >/dev/null
 fi
+# The ECG library in C:\novarc\bin\ecg, and the fax server's port monitor
+# (the printer "VSIFAX Server" is the fax server's to install, with the
+# port MONITOR:vfxport.dll).
+if [ -e "$bin2/libkelecg.so" ]; then
+  mkdir -p "$root/drive_c/novarc/bin/ecg"
+  ln -sfn ../../bin2/libkelecg.so "$root/drive_c/novarc/bin/ecg/KelEcg.dll"
+fi
+if [ -e "$bin2/libvfxport.so" ]; then
+  mkdir -p "$system32"
+  ln -sfn ../../novarc/bin2/libvfxport.so "$system32/vfxport.dll"
+fi
+# The office programs only where LibreOffice is: the office library in the
+# system folder and "soffice.exe", which App Paths names; without
+# LibreOffice neither is there and the client reports both missing.
+office="$root/drive_c/novarc/bin/office"
+if command -v soffice >/dev/null 2>&1 && [ -e "$bin2/libkelword.so" ] &&
+   [ -e "$build/bin/soffice" ] && [ -e "$build/bin/winport-reg" ]; then
+  mkdir -p "$system32" "$office"
+  ln -sfn ../../novarc/bin2/libkelword.so "$system32/KelWord.dll"
+  cp "$build/bin/soffice" "$office/.soffice.exe.new" && mv -f "$office/.soffice.exe.new" "$office/soffice.exe"
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\soffice.exe]\n@="C:\\\\novarc\\\\bin\\\\office\\\\soffice.exe"\n' |
+    WINPORT_ROOT="$root" "$build/bin/winport-reg" import - >/dev/null
+else
+  rm -f "$system32/KelWord.dll" "$office/soffice.exe"
+  WINPORT_ROOT="$root" "$build/bin/winport-reg" delete \
+    'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\soffice.exe' >/dev/null 2>&1 || true
+fi
 
 # net.exe of the system directory: "net start"/"net stop" for the service.
 mkdir -p "$system32"
