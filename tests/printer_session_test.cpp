@@ -126,6 +126,9 @@ TEST_F(PrinterSessionTest, OfficeCapabilityFollowsTheOpenOfficeRegistration)
     RegCreateKeyExA(HKEY_LOCAL_MACHINE,
                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\soffice.exe", 0, NULL,
                     0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    /* The registration is the program's path, the key's default value. */
+    const char program[] = "C:\\novarc\\bin\\office\\soffice.exe";
+    RegSetValueExA(key, NULL, 0, REG_SZ, (const BYTE *)program, sizeof(program));
     RegCloseKey(key);
     ClientProcess client(root_);
     ASSERT_TRUE(client.Start());

@@ -154,6 +154,13 @@ TEST(OfficeRecordTest, TextsAreOptionalButMustFitTheirFields)
 
 TEST_F(OfficeTest, RegisteredHeadlessOfficePrintsByNameWithoutTheLibrary)
 {
+    /* A key without the program's path names nothing that could print. */
+    HKEY key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, OPEN_OFFICE_APP_PATH_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                    &key, NULL);
+    RegCloseKey(key);
+    EXPECT_EQ(WordAvailable(session_.get()), 0);
+    EXPECT_FALSE(session_->m_Office.m_bOpenOffice);
     RegisterHeadlessOffice();
     ASSERT_TRUE(winport_test_install_module("KelWord.dll", "C:\\Windows\\system32"));
     EXPECT_EQ(WordAvailable(session_.get()), 1);
