@@ -42,14 +42,16 @@ inline bool ReadWholeFile(const char *path, std::string *out)
     return true;
 }
 
-/* Runs the client, opens `printer` at `formLength`, calls `send` with the
- * server's end, closes the printer and waits for the client's exit.  Prints
+/* Runs the client, opens `printer` at `formLength` (the open record's
+ * optional tail, such as the imaging flag, in `openTail`), calls `send`
+ * with the server's end, closes the printer and waits for the client's
+ * exit.  Prints
  *   client total_s=... print_s=... startup_s=... user_s=... sys_s=...
  *          max_rss_kib=... exit=...
  * (print_s from the printer-open reply to the client's exit) and returns
  * 0 when the client ended well. */
 inline int RunClient(const char *client, const std::string &printer, int formLength,
-                     const std::function<void(SOCKET)> &send)
+                     const std::function<void(SOCKET)> &send, const std::string &openTail = "")
 {
     SOCKET server, handed;
     if (!NovarcStartWinsock() || !NovarcLoopbackPair(&server, &handed)) {
@@ -68,7 +70,8 @@ inline int RunClient(const char *client, const std::string &printer, int formLen
     /* The open record: printer, driver (the printer's own), form length,
      * raw-data flag, output name. */
     NovarcSendRequest(server, 1,
-                      printer + '\0' + '\0' + NovarcInt32(formLength) + NovarcInt32(0) + '\0');
+                      printer + '\0' + '\0' + NovarcInt32(formLength) + NovarcInt32(0) + '\0' +
+                          openTail);
     std::string reply;
     if (!NovarcReceiveReply(server, &reply, 30000) || reply.size() < 5 || reply[0] != 27 ||
         reply[1] != 1) {
