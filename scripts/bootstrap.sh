@@ -24,6 +24,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev poppler-utils zbar-tools
   # image tests: outside tools write the pictures the decoders must read
   libjpeg-turbo-progs libtiff-tools leptonica-progs libopenjp2-tools python3-pil
+  # the package built and checked (scripts/package.sh)
+  lintian dpkg-dev
   # the build generates the bar-code font with fontTools
   python3 python3-fonttools
   # the text-report benchmark compares with cups-filters' texttopdf and

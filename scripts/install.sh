@@ -49,7 +49,7 @@ fi
 pdftron="$root/drive_c/novarc/bin/PdfTron"
 if [ -e "$bin2/libkelpdftron.so" ]; then
   mkdir -p "$pdftron/resources"
-  ln -sfn ../../../novarc/bin2/libkelpdftron.so "$pdftron/kelpdftron.dll"
+  ln -sfn ../../bin2/libkelpdftron.so "$pdftron/kelpdftron.dll"
 fi
 if [ -e "$bin2/libcdintf550.so" ] && [ -e "$build/bin/cdinstall" ]; then
   mkdir -p "$system32"
