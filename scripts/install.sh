@@ -86,6 +86,21 @@ else
     'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\soffice.exe' >/dev/null 2>&1 || true
 fi
 
+# "CompImage": workers' compensation forms are printed as images on a
+# printer whose port writes one TIFF file, which the print client's close
+# timer returns to the server.
+if [ -e "$build/bin/winport-reg" ]; then
+  mkdir -p "$root/drive_c/novarc/CompImage"
+  WINPORT_ROOT="$root" "$build/bin/winport-reg" import - >/dev/null <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Printers\CompImage]
+"Port"="FILE:c:\\novarc\\CompImage\\CompImage.tif"
+"ImagePrinter"=dword:00000001
+"Resolution"=dword:000000c8
+REG
+fi
+
 # net.exe of the system directory: "net start"/"net stop" for the service.
 mkdir -p "$system32"
 cp "$build/bin/winport_net" "$system32/.net.exe.new" && mv -f "$system32/.net.exe.new" "$system32/net.exe"

@@ -119,6 +119,13 @@ TEST_F(PrintClientTest, EveryMessageTypeIsRoutedOrIgnored)
                                                   "CACHE DONE\0",
                                                   12));
         }
+        if (type == 101 || type == 115) { /* nothing to return: the lone end marker */
+            const std::string done("\x27"
+                                   "DONE\0",
+                                   6);
+            EXPECT_EQ(client.Reply(), done) << type;
+            EXPECT_EQ(client.Reply(), done) << type;
+        }
         if (type == 113) { /* a path of "\x01": no such file */
             EXPECT_EQ(client.Reply(), ChecksumReply(""));
         }

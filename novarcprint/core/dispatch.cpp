@@ -10,6 +10,7 @@
  */
 #include <cstring>
 
+#include "documents.h"
 #include "forms.h"
 #include "images.h"
 #include "office.h"
@@ -81,21 +82,21 @@ const RequestRoute kRoutes[] = {
     {PRINT_PRESCRIPTION_NY_2006, "PRINT_PRESCRIPTION_NY_2006", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_PRESCRIPTION_NY_2006NON_TYPE_30, "PRINT_PRESCRIPTION_NY_2006NON_TYPE_30", RUNS_WORKER, "ThreadPrintPrescription", HandlePrintPrescription},
     {PRINT_RAW_DATA, "PRINT_RAW_DATA", RUNS_WORKER, "ThreadPrintRawData", HandlePrintRawData},
-    {PRINT_CONVERT_AND_SEND_FILES, "PRINT_CONVERT_AND_SEND_FILES", RUNS_WORKER, "ThreadPrintConvertAndSendFiles", HandleLogOnly},
+    {PRINT_CONVERT_AND_SEND_FILES, "PRINT_CONVERT_AND_SEND_FILES", RUNS_WORKER, "ThreadPrintConvertAndSendFiles", HandlePrintConvertAndSendFiles},
     {SEND_NAMED_FILE, "SEND_NAMED_FILE", RUNS_WORKER, "ThreadSendNamedFile", HandleSendNamedFile},
     {PRINT_CONTACT_LENS, "PRINT_CONTACT_LENS", RUNS_WORKER, "ThreadPrintContactLens", HandlePrintContactLens},
     {RECEIVE_PRINT_URL, "RECEIVE_PRINT_URL", RUNS_WORKER, "ThreadReceivePrintUrl", HandleLogOnly},
     {RECEIVE_DELETE_FILE, "RECEIVE_DELETE_FILE", RUNS_WORKER, "ThreadReceiveDeleteFile", HandleReceiveDeleteFile},
-    {PRINT_PDF_COMP_FORM, "PRINT_PDF_COMP_FORM", RUNS_WORKER, "ThreadPrintPdfCompForm", HandleLogOnly},
+    {PRINT_PDF_COMP_FORM, "PRINT_PDF_COMP_FORM", RUNS_WORKER, "ThreadPrintPdfCompForm", HandlePrintPdfCompForm},
     {PRINT_LAB_ELECTRONIC_E, "PRINT_LAB_ELECTRONIC_E", RUNS_WORKER, "ThreadPrintLabElectronicE", HandlePrintLabElectronicE},
-    {PRINT_PDF_COMP_FORM_PAGE_RANGE, "PRINT_PDF_COMP_FORM_PAGE_RANGE", RUNS_WORKER, "ThreadPrintPdfCompForm", HandleLogOnly},
+    {PRINT_PDF_COMP_FORM_PAGE_RANGE, "PRINT_PDF_COMP_FORM_PAGE_RANGE", RUNS_WORKER, "ThreadPrintPdfCompForm", HandlePrintPdfCompForm},
     {PRINT_STREAM_CUSTOM_FONT, "PRINT_STREAM_CUSTOM_FONT", RUNS_WORKER, "ThreadPrintStreamCustomFont", HandleCustomFont},
-    {IMAGE_CONVERSION_OPTIONS, "IMAGE_CONVERSION_OPTIONS", RUNS_WORKER, "ThreadImageConversionOptions", HandleLogOnly},
+    {IMAGE_CONVERSION_OPTIONS, "IMAGE_CONVERSION_OPTIONS", RUNS_WORKER, "ThreadImageConversionOptions", HandleImageConversionOptions},
     {PRINT_FONT_COLOR, "PRINT_FONT_COLOR", RUNS_WORKER, "ThreadPrintFontColor", HandleFontColor},
     {SET_PRINT_SIZE_112, "SET_PRINT_SIZE", RUNS_PRINT_MODE, "ThreadSetPrintMode", HandleSetPrintMode},
     {SEND_NAMED_FILE_CHECKSUM, "SEND_NAMED_FILE_CHECKSUM", RUNS_WORKER, "ThreadSendNamedFileChecksum", HandleSendNamedFileChecksum},
     {RECEIVE_HEADING_FOOTING_INFO, "RECEIVE_HEADING_FOOTING_INFO", RUNS_WORKER, "ReceiveHeadingFootingInfo", HandleHeadingFooting},
-    {RECEIVE_RETURN_FILLED_PDF_FORM, "RECEIVE_RETURN_FILLED_PDF_FORM", RUNS_WORKER, "ThreadReceiveReturnFilledPdfForm", HandleLogOnly},
+    {RECEIVE_RETURN_FILLED_PDF_FORM, "RECEIVE_RETURN_FILLED_PDF_FORM", RUNS_WORKER, "ThreadReceiveReturnFilledPdfForm", HandleReceiveReturnFilledPdfForm},
 };
 // clang-format on
 

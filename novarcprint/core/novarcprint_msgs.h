@@ -124,8 +124,10 @@ enum NovarcMessageType {
 #define REPLY_FILE_IS_HERE 20 /* byte 20, int32 flag */
 #define REPLY_FILE_RETURN 39  /* byte 0x27 + name, block or "DONE" */
 #define FILE_BLOCK_SIZE 1000
-#define SEND_WHOLE_FILE_EMPTY 0x1 /* SendWholeFile: only the name and the end */
-#define REPLY_OPTIONS 0x202       /* sealed, never compressed */
+#define SEND_WHOLE_FILE_EMPTY 0x1  /* SendWholeFile: only the name and the end */
+#define SEND_WHOLE_FILE_SEALED 0x2 /* blocks sent as replies are, never compressed */
+#define SEND_WHOLE_FILE_KEEP 0x4   /* the caller deletes the file */
+#define REPLY_OPTIONS 0x202        /* sealed, never compressed */
 #define FILE_BLOCK_OPTIONS 0x242
 
 /* Named-file reception: flags and the largest file accepted. */

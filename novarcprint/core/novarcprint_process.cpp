@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "images.h"
+#include "printer.h"
 #include "novarcprint_process.h"
 #include "stream.h"
 #include "workers.h"
@@ -28,9 +29,11 @@ LRESULT CALLBACK SessionWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
     if (uMsg == WM_USER)
         return 0;
     if (uMsg == WM_TIMER && wParam == CONVERTER_IDLE_TIMER) {
-        /* A converter printer idle too long closes the session window. */
-        KillTimer(hWnd, CONVERTER_IDLE_TIMER);
-        PostMessageA(hWnd, WM_CLOSE, 0, 0);
+        NovarcprintProcess *pSession = (NovarcprintProcess *)GetWindowLongPtrA(hWnd, GWLP_USERDATA);
+        if (pSession)
+            pSession->OnSessionTimer(CONVERTER_IDLE_TIMER);
+        else
+            KillTimer(hWnd, CONVERTER_IDLE_TIMER);
         return 0;
     }
     return DefWindowProcA(hWnd, uMsg, wParam, lParam);
@@ -159,6 +162,9 @@ void NovarcprintProcess::OnSessionTimer(UINT_PTR idTimer)
     case OPEN_TIMER:
         HandlePrinterOpenTimerProc(this);
         break;
+    case CONVERTER_IDLE_TIMER:
+        ConverterIdleTimer();
+        break;
     default:
         break;
     }
@@ -174,6 +180,27 @@ void NovarcprintProcess::CopyPrinterName(char *szOut, int iSize)
 {
     std::lock_guard<std::mutex> guard(m_PrinterNameLock);
     snprintf(szOut, (size_t)iSize, "%s", m_szPrinterName);
+}
+
+void NovarcprintProcess::ConverterIdleTimer()
+{
+    KillTimer(m_hWnd, CONVERTER_IDLE_TIMER);
+    if (m_iWorkerCount.load() > 0) {
+        /* Idle time only: a long convert-and-send is never cut off in the
+         * middle of its return.  The worker restarts the timer as it ends. */
+        SetSessionTimer(CONVERTER_IDLE_TIMER, CONVERTER_IDLE_MS);
+        return;
+    }
+    /* The whole client ends, so the converter printer's lock goes with it;
+     * closing only the session window would leave the process holding it. */
+    Log("ConverterIdleTimer PostMessage(m_hMainWnd, WM_CLOSE)");
+    PostMessageA(m_hMainWnd, WM_CLOSE, 0, 0);
+}
+
+void NovarcprintProcess::RestartConverterIdleTimer()
+{
+    if (m_bConverter && m_iPrintkeeperMode)
+        SetSessionTimer(CONVERTER_IDLE_TIMER, CONVERTER_IDLE_MS);
 }
 
 bool NovarcprintProcess::HoldsConverterLock() const
@@ -214,7 +241,8 @@ void NovarcprintProcess::ResetPrintingFlag()
 
 void NovarcprintProcess::DeleteConverterTempFiles()
 {
-    /* The converter printer session removes its part files here once it exists. */
+    /* A conversion left unfinished: its current part is of no use. */
+    DeleteConverterPartFiles(this);
 }
 
 void NovarcprintProcess::CleanupRecentScansFiles()

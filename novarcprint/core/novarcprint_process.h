@@ -73,6 +73,10 @@ public:
     void OnSessionTimer(UINT_PTR idTimer);
     /* Sets one of the session window timers with the session timer procedure. */
     UINT_PTR SetSessionTimer(UINT_PTR idTimer, int iMs);
+    /* Timer 6: an idle converter job ends the client; a busy worker defers it. */
+    void ConverterIdleTimer();
+    /* Timer 6 again from now (a message arrived, a worker ended). */
+    void RestartConverterIdleTimer();
     void CleanupRecentScansFiles();
 
     /* Replies of the core. */

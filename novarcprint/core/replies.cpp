@@ -73,7 +73,9 @@ int NovarcprintProcess::SendWholeFile(SOCKET socket, const char *szName, const c
             bSent = SendFilesDone(socket) != 0;
             break;
         }
-        bSent = SendFileReturn(socket, block, (int)dwRead, false, FILE_BLOCK_OPTIONS) != 0;
+        bSent = SendFileReturn(socket, block, (int)dwRead, false,
+                               (iFlags & SEND_WHOLE_FILE_SEALED) ? REPLY_OPTIONS
+                                                                 : FILE_BLOCK_OPTIONS) != 0;
         if (dwRead < sizeof(block))
             break;
     }
@@ -82,6 +84,7 @@ int NovarcprintProcess::SendWholeFile(SOCKET socket, const char *szName, const c
         Log("SendWholeFile send failed, <%s> kept", szPath);
         return 0;
     }
-    DeleteFileA(szPath);
+    if (!(iFlags & SEND_WHOLE_FILE_KEEP))
+        DeleteFileA(szPath);
     return -1;
 }

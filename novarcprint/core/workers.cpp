@@ -116,6 +116,7 @@ DWORD WINAPI RequestWorker(LPVOID pArg)
     CloseHandle(hFree);
     pSession->Log("%s type<%d>", job.szWorker, job.iType);
     job.pHandler(pSession, &pStart->msg, job.iType);
+    pSession->RestartConverterIdleTimer(); /* its idle time starts now */
     ReleaseMutex(hPrintMutex);
     CloseHandle(hPrintMutex);
     FreeWorkerStart(pStart);

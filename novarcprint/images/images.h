@@ -154,11 +154,10 @@ int ApplySignatureToCompImage(NovarcprintProcess *pSession, const char *pData, i
                               const char *szFormName);
 
 /* Printing a cached PDF (szPath a full cache path; a page below 1: every
- * page) belongs to the PDF printing, which defines it; until it does,
- * pdf_hook.cpp's stand-in logs that it is not available and answers 0. */
+ * page) belongs to the PDF printing (documents/pdf_print.cpp). */
 int PrintNovarcPdfDocument(NovarcprintProcess *pSession, const char *szPath, int iPage, int iMode);
 /* On the "LeadtoolsCVT" convert printer an image becomes a file instead of
- * a page; the PDF printing defines it too (stand-in as above). */
+ * a page (documents/image_convert.cpp). */
 int ConvertImageFile(NovarcprintProcess *pSession, const char *szName, int iPage, int iMode);
 
 #endif /* NOVARCPRINT_IMAGES_H */

@@ -40,6 +40,22 @@ bool StartJobDocument(NovarcprintProcess *pSession, const DEVMODEA *pMode);
 int SendPrinterOpenReply(NovarcprintProcess *pSession);
 bool PrintRawData(NovarcprintProcess *pSession, const char *szPrinter, const char *pData, int iLen);
 
+/* ---- The PDF converter printers (converter_printer.cpp) ---- */
+
+/* The folder of a converter printer's parts, NULL for another printer. */
+const char *ConverterDirectoryFor(const char *szPrinter);
+/* A new job on a converter printer: a unique file name, part 1. */
+void StartConverterJob(NovarcprintProcess *pSession);
+/* Configures the converter for the job's current part; false when the
+ * converter cannot be had, installed, locked, or the gate is not held. */
+bool OpenKelAmyuniPrinter(NovarcprintProcess *pSession, const char *szPrinter);
+/* The next document of the job goes to the next part. */
+void IncrementAmyuniPrinterFile(NovarcprintProcess *pSession);
+/* Letter paper for documents another program prints on the converter. */
+void KELAmyuniSetPaperSizeForExternalPrinting(NovarcprintProcess *pSession);
+/* Removes the current part and its catalogue (a conversion left unfinished). */
+void DeleteConverterPartFiles(NovarcprintProcess *pSession);
+
 void SetLandScapeMode(NovarcprintProcess *pSession, int iForce);
 void DocumentProperties(NovarcprintProcess *pSession, int iBin);
 int ResolveBin(NovarcprintProcess *pSession, int iBin);

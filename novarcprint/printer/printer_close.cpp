@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "images.h"
+#include "pdf_bind.h"
 #include "printer.h"
 
 void NoteDocumentEnded(NovarcprintProcess *s)
@@ -68,8 +69,8 @@ bool CloseNovarcPrinter(NovarcprintProcess *s)
     p.m_hPrinterDc = NULL;
     if (p.m_bPrinted && s->m_bFax)
         IncrementVsiPrinterFile(s);
-    if (p.m_bPrinted && s->m_bConverter)
-        p.m_iPartNumber++;
+    if (p.m_bPrinted)
+        IncrementAmyuniPrinterFile(s);
     s->Log("CloseNovarcPrinter() return(TRUE);");
     return true;
 }
@@ -116,7 +117,8 @@ void SetJobOwner(NovarcprintProcess *s)
 bool StartJobDocument(NovarcprintProcess *s, const DEVMODEA *pMode)
 {
     PrinterState &p = s->m_Printer;
-    p.m_hPrinterDc = CreateDCA(p.m_szDriverName, s->m_szPrinterName, NULL, pMode);
+    p.m_hPrinterDc = s->m_bConverter ? KelAmyuni_CDICreateDC(p.m_hConverter)
+                                     : CreateDCA(p.m_szDriverName, s->m_szPrinterName, NULL, pMode);
     FillDocInfo(s);
     p.m_iJobId = p.m_hPrinterDc ? StartDocA(p.m_hPrinterDc, &p.m_DocInfo) : -1;
     if (p.m_iJobId == -1)
@@ -138,7 +140,7 @@ bool ReopenNovarcPrinter(NovarcprintProcess *s)
     p.m_DevMode.dmOrientation = p.m_bLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
     p.m_DevMode.dmDefaultSource = p.m_sDefaultSource;
     s->Log("ReopenNovarcPrinter()");
-    if (s->m_bConverter) {
+    if (s->m_bConverter && !OpenKelAmyuniPrinter(s, s->m_szPrinterName)) {
         s->m_bOpenedPrinter = false;
         s->Log("ReopenNovarcPrinter(FAILED)");
         return false;

@@ -322,18 +322,19 @@ void LoadOpenLibraries(NovarcprintProcess *s)
     KelLoadAmyuni(s);
 }
 
-/* Targets whose support is not in this client yet: the open fails openly. */
-int SpecialTargetUnavailable(NovarcprintProcess *s)
+/* A converter printer: its part configured, the converter's DC comes next. */
+bool OpenConverterTarget(NovarcprintProcess *s)
 {
-    const SpecialPrinter *pSpecial = FindSpecialPrinter(s->m_szPrinterName);
-    if (pSpecial && pSpecial->bConverter) {
-        MakeUniqueFileName(s->m_Printer.m_szOutputName, OPEN_NAME_SIZE, "Img", "pdf");
-        snprintf(s->m_Printer.m_szConverterFileName, OPEN_NAME_SIZE, "%s",
-                 s->m_Printer.m_szOutputName);
+    StartConverterJob(s);
+    if (!OpenKelAmyuniPrinter(s, s->m_szPrinterName)) {
         s->Log("OpenKelAmyuniPrinter(FAILED) m_bOpenedPrinter = FALSE");
-        return 1;
+        s->m_bOpenedPrinter = false;
+        return false;
     }
-    return 0;
+    s->m_bConverter = true;
+    if (s->m_iPrintkeeperMode)
+        s->SetSessionTimer(CONVERTER_IDLE_TIMER, CONVERTER_IDLE_MS);
+    return true;
 }
 
 } // namespace
@@ -369,7 +370,8 @@ int OpenNovarcPrinter(NovarcprintProcess *s, const MsgBuf *pRecord)
     const SpecialPrinter *pSpecial = FindSpecialPrinter(s->m_szPrinterName);
     if (pSpecial && pSpecial->lock == LOCK_FAX && !OpenVsiFaxPrinter(s))
         return 0;
-    if (SpecialTargetUnavailable(s))
+    const bool bConverter = ConverterDirectoryFor(s->m_szPrinterName) != NULL;
+    if (bConverter && !OpenConverterTarget(s))
         return 0;
     if (strcmp(s->m_szPrinterName, "LeadtoolsCVT") == 0) {
         CreateDirectoryA("c:\\novarc\\convert_pdf", NULL);
@@ -378,7 +380,7 @@ int OpenNovarcPrinter(NovarcprintProcess *s, const MsgBuf *pRecord)
         s->m_bOpenedPrinter = true;
         return 1;
     }
-    if (s->m_szPrinterName[0] && !OpenSpoolerPrinter(s))
+    if (!bConverter && s->m_szPrinterName[0] && !OpenSpoolerPrinter(s))
         return 0;
     if (p.m_bTsp800)
         ApplyCutSettings(s, p.m_iFormTypeCode, s->m_szPrinterName);

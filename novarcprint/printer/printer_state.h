@@ -85,6 +85,22 @@ struct PrinterState {
     char m_szSpoolFilePath[MAX_PATH] = DEFAULT_FAX_SPOOL_PATH;
     int m_iFaxDocument = 0;
     int m_iVsiFaxVersion = 0;
+    /* The converter printer's job (converter_printer.cpp): its handle, its
+     * folder, the part being written and the name the result is sent under. */
+    HANDLE m_hConverter = NULL;
+    char m_szConverterDir[MAX_PATH] = "";
+    char m_szConvertFileName[MAX_PATH] = "";
+    char m_szCatalogName[MAX_PATH] = "";
+    char m_szDocumentName[OPEN_NAME_SIZE] = "";
+
+    /* The image convert printer's output (IMAGE_CONVERSION_OPTIONS): the
+     * extension, the imaging library's format code, the scale percent (0
+     * keeps the size), the depth and the next page number. */
+    char m_szConversionExtension[16] = "PNG";
+    int m_iConversionFormat = 3; /* the imaging library's PNG */
+    int m_iConversionScale = 0;
+    int m_iConversionBits = 24;
+    int m_iConversionPage = 1;
 
     /* Device settings. */
     bool m_bLandscape = false;

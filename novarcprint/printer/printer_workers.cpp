@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <atomic>
+
+#include "documents.h"
 #include "printer.h"
 #include "workers.h"
 
@@ -28,10 +31,25 @@ void HandlePrinterOpenTimerProc(NovarcprintProcess *s)
 
 void HandlePrinterCloseTimerProc(NovarcprintProcess *s)
 {
-    KillTimer(s->m_hWnd, CLOSE_TIMER);
-    char szName[PRINTER_NAME_SIZE];
-    s->CopyPrinterName(szName, sizeof(szName));
-    s->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", szName);
+    static std::atomic<bool> s_bRunning(false);
+    if (s_bRunning.exchange(true))
+        return;
+    /* The file is taken once the close worker has ended the document: the
+     * port may still be writing it before. */
+    if (s->m_iWorkerCount.load() == 0 && CompImageOutputReady()) {
+        char szName[PRINTER_NAME_SIZE];
+        s->CopyPrinterName(szName, sizeof(szName));
+        s->Log("HandlePrinterCloseTimerProc m_szPrinterName<%s>", szName);
+        if (ReturnCompImageOutput(s) < 0) { /* taken at the next tick */
+            s_bRunning = false;
+            return;
+        }
+        KillTimer(s->m_hWnd, CLOSE_TIMER);
+        /* The job is over: the client ends, and the printer's lock with it. */
+        if (s->m_iPrintkeeperMode)
+            PostMessageA(s->m_hMainWnd, WM_CLOSE, 0, 0);
+    }
+    s_bRunning = false;
 }
 
 namespace {

@@ -55,6 +55,9 @@ bool NovarcReceiveReply(SOCKET sock, std::string *pReply, int timeoutMs);
 class ReplyDecoder {
 public:
     explicit ReplyDecoder(std::string saveDir) : saveDir_(std::move(saveDir)) {}
+    /* Returned files are zlib streams on the wire: saved inflated when set
+     * (a file that is no stream is saved as it came). */
+    void InflateReturned(bool bInflate) { inflate_ = bInflate; }
     /* A request about to be sent: the cache answers (QUERY_FILE_SIZE,
      * STORE_CACHE_FILE) share their first byte with returned files, so the
      * decoder keeps which answers it is owed, in order. */
@@ -70,6 +73,7 @@ private:
     std::string data_;
     std::vector<std::string> saved_;
     std::vector<int> owed_; /* cache answers still to come, oldest first */
+    bool inflate_ = false;
     std::string FileReturn(const std::string &body);
     std::string SaveFile();
 };

@@ -36,9 +36,11 @@ struct Options {
     int formLength = 66;       /* lines per page of the common job */
     std::string clientVersion; /* "MAJOR[.MINOR]" for the version-info message */
     std::string saveDir = ".";
-    int waitMs = 2000;      /* how long to wait for replies after the last request */
-    ImageJobOptions images; /* --image, --letterhead, --signature, --annotation, ... */
-    std::string error;      /* a bad option value */
+    bool inflateReturned = false; /* --save-returned: files saved as the client had them */
+    int convertFlags = -1;        /* --convert-and-send FLAGS before the close */
+    int waitMs = 2000;            /* how long to wait for replies after the last request */
+    ImageJobOptions images;       /* --image, --letterhead, --signature, --annotation, ... */
+    std::string error;            /* a bad option value */
 };
 
 void Usage()
@@ -48,7 +50,8 @@ void Usage()
             "                   [--job FILE] [--printer NAME --text FILE | --wp-document FILE]\n"
             "                   [--printer NAME --prescription FILE [--position X,Y]]\n"
             "                   [--form-length N] [--client-version MAJOR[.MINOR]]\n"
-            "                   [--save-dir DIR] [--wait MS]\n"
+            "                   [--save-dir DIR | --save-returned DIR] [--wait MS]\n"
+            "                   [--convert-and-send FLAGS (1 page by page, 8 normalised)]\n"
             "                   [--image FILE]... [--annotation FILE]... [--letterhead FILE]...\n"
             "                   [--signature FILE [--signature-at X,Y,HEIGHT,FLAGS]]\n"
             "                   [--store FILE]... [--image-mode N] [--rotate CODE]\n"
@@ -89,6 +92,11 @@ bool ParseArgs(int argc, char **argv, Options *o)
             o->clientVersion = v;
         else if (a == "--save-dir")
             o->saveDir = v;
+        else if (a == "--save-returned") {
+            o->saveDir = v;
+            o->inflateReturned = true;
+        } else if (a == "--convert-and-send")
+            o->convertFlags = atoi(v.c_str());
         else if (a == "--wait")
             o->waitMs = atoi(v.c_str());
         else if (!ParseImageOption(a, v, &o->images, &o->error))
@@ -195,6 +203,12 @@ bool BuildTextJob(const Options &o, std::vector<JobStep> *steps, std::string *er
             steps->push_back(piece);
         }
     }
+    if (o.convertFlags >= 0) {
+        JobStep convert;
+        convert.type = JobTypeFromName("PRINT_CONVERT_AND_SEND_FILES");
+        convert.payload = NovarcInt32(0) + NovarcInt32(o.convertFlags);
+        steps->push_back(convert);
+    }
     JobStep close;
     close.type = JobTypeFromName("CLOSE_PRINTER");
     steps->push_back(close);
@@ -284,6 +298,7 @@ int main(int argc, char **argv)
         return 1;
     }
     ReplyDecoder decoder(o.saveDir);
+    decoder.InflateReturned(o.inflateReturned);
     if (o.spawn.empty())
         steps.insert(steps.begin(), VersionInfoStep(o.clientVersion));
     for (const JobStep &step : steps) {

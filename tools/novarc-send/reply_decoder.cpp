@@ -4,6 +4,8 @@
  * (name, blocks of up to 1000 bytes, then "DONE" or a short block), which
  * are saved into a folder.
  */
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -33,10 +35,37 @@ std::string BaseName(const std::string &name)
     return base;
 }
 
+/* The inflated stream; false when the bytes are no whole zlib stream. */
+bool Inflate(const std::string &packed, std::string *pOut)
+{
+    z_stream z = z_stream();
+    if (packed.empty() || inflateInit(&z) != Z_OK)
+        return false;
+    z.next_in = (Bytef *)packed.data();
+    z.avail_in = (uInt)packed.size();
+    std::string out;
+    char chunk[65536];
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = (Bytef *)chunk;
+        z.avail_out = sizeof(chunk);
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof(chunk) - z.avail_out);
+    }
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END || z.avail_in != 0)
+        return false;
+    *pOut = std::move(out);
+    return true;
+}
+
 } // namespace
 
 std::string ReplyDecoder::SaveFile()
 {
+    std::string inflated;
+    if (inflate_ && Inflate(data_, &inflated))
+        data_.swap(inflated);
     std::string path = saveDir_ + "/" + BaseName(name_);
     std::ofstream out(path, std::ios::binary);
     out.write(data_.data(), (std::streamsize)data_.size());

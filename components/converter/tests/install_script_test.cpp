@@ -22,7 +22,9 @@ TEST_F(ComponentTest, InstallPutsEachComponentWhereTheClientLoadsIt)
                              "Windows/system32/cdinstall.exe", "novarc/bin2/novarcprint.exe"})
         EXPECT_TRUE(std::filesystem::is_regular_file(root.driveC(file))) << file;
     EXPECT_EQ("1\r\n", samples::ReadFile(root.driveC("Windows/system32/cdintf550.kel")));
-    for (const char *name : {"NovarcPDF", "NovarcMobilePDF", "NovarcPrintPDF"}) {
+    /* "CompImage" too: an image printer writing one TIFF file. */
+    EXPECT_TRUE(std::filesystem::is_directory(root.driveC("novarc/CompImage")));
+    for (const char *name : {"NovarcPDF", "NovarcMobilePDF", "NovarcPrintPDF", "CompImage"}) {
         HANDLE printer = nullptr;
         EXPECT_TRUE(OpenPrinterA(const_cast<char *>(name), &printer, nullptr)) << name;
         if (printer)
