@@ -6,6 +6,7 @@
  * read with poppler.
  */
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,13 +92,28 @@ protected:
         const size_t at = info.find("Pages:");
         return at == std::string::npos ? -1 : atoi(info.c_str() + at + 6);
     }
-    static int Images(const std::string &pdf)
+    /* The page of every image `pdfimages -list` shows, in order. */
+    static std::vector<int> ImagePages(const std::string &pdf)
     {
-        const std::string list = RunCommand("pdfimages -list " + Quoted(pdf) + " 2>&1");
-        int lines = 0;
-        for (char c : list)
-            lines += c == '\n';
-        return lines - 2;
+        std::istringstream rows(RunCommand("pdfimages -list " + Quoted(pdf) + " 2>&1"));
+        std::vector<int> pages;
+        std::string row;
+        for (int i = 0; std::getline(rows, row); i++)
+            if (i >= 2)
+                pages.push_back(atoi(row.c_str()));
+        return pages;
+    }
+    static std::string PageText(const std::string &pdf, int page)
+    {
+        const std::string n = std::to_string(page);
+        return RunCommand("pdftotext -layout -f " + n + " -l " + n + " " + Quoted(pdf) + " - 2>&1");
+    }
+    /* What the client's winport wrote to its error log: drawing that
+     * reached no page shows there. */
+    std::string ErrorLog() const
+    {
+        const std::string path = root_.path() + "/winport/log/Novarcprint.log";
+        return std::filesystem::exists(path) ? ReadText(path) : std::string();
     }
 
     ScratchRoot root_;
@@ -108,14 +124,20 @@ TEST_F(ConvertSendE2eTest, AReportAndAScanComeBackAsOnePdfThenPageByPage)
     std::string out;
     std::vector<std::string> files = Send(0, &out);
     ASSERT_EQ(files.size(), 1u) << out;
-    /* The scan and the report's two pages, every page once, in order. */
+    /* The scan on a page of its own, then the report's two pages, every
+     * page once, in order: the scan is sent first and ends its page. */
     const int pages = Pages(files[0]);
-    ASSERT_GE(pages, 2) << out;
+    ASSERT_EQ(pages, 3) << out;
+    EXPECT_EQ(ImagePages(files[0]), std::vector<int>{1})
+        << RunCommand("pdfimages -list " + Quoted(files[0]));
+    EXPECT_EQ(PageText(files[0], 1).find("Report line"), std::string::npos);
+    EXPECT_NE(PageText(files[0], 2).find("CHART NOTE FOR JANE ROE"), std::string::npos);
     const std::string text = Text(files[0]);
     const size_t first = text.find("CHART NOTE FOR JANE ROE"), line64 = text.find("line 64\n"),
                  line65 = text.find("line 65\n"), last = text.find("Second page");
     ASSERT_NE(last, std::string::npos) << text;
     EXPECT_TRUE(first < line64 && line64 < line65 && line65 < last) << text;
+    EXPECT_EQ(ErrorLog().find("between pages"), std::string::npos) << ErrorLog();
 
     files = Send(1, &out);
     ASSERT_EQ((int)files.size(), pages) << out;
@@ -124,6 +146,8 @@ TEST_F(ConvertSendE2eTest, AReportAndAScanComeBackAsOnePdfThenPageByPage)
     for (int i = 0; i < pages; i++) {
         EXPECT_NE(files[i].find("PG" + std::to_string(i + 1) + ".pdf"), std::string::npos);
         EXPECT_EQ(Pages(files[i]), 1) << files[i];
+        EXPECT_EQ(ImagePages(files[i]), i == 0 ? std::vector<int>{1} : std::vector<int>())
+            << files[i];
         joined += Text(files[i]);
     }
     EXPECT_LT(joined.find("CHART NOTE"), joined.find("Second page")) << joined;
