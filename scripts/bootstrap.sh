@@ -35,6 +35,8 @@ packages=(
   libcups2-dev cups printer-driver-cups-pdf
   # a real IPP printer for the CUPS tests (ippeveprinter needs a D-Bus daemon)
   cups-ipp-utils dbus-daemon
+  # the tray icon and menu on a desktop; the desktop test's X server and XTest
+  libgtk-3-dev xvfb libx11-dev libxtst-dev
 )
 
 missing=()
