@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <aclapi.h>
-#include <wtsapi32.h>
-
 #include "printkeeper.h"
 #include "privileged.h"
+
+#include <aclapi.h>
+#include <wtsapi32.h>
 
 namespace {
 

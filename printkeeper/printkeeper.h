@@ -12,8 +12,8 @@
 #include <atomic>
 #include <string>
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
-#include <winsock2.h>
 
 #include <kellib.h>
 

@@ -23,6 +23,7 @@
 #ifndef PRINTKEEPER_PRIVILEGED_H
 #define PRINTKEEPER_PRIVILEGED_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #define HELPER_SERVICE_NAME "NovarcPrintkeeperHelper"

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include <msi.h>
-
 #include "printkeeper.h"
 #include "update.h"
+
+#include <msi.h> /* after windows.h, which printkeeper.h brings */
 
 namespace {
 

@@ -26,6 +26,9 @@ packages=(
   libjpeg-turbo-progs libtiff-tools leptonica-progs libopenjp2-tools python3-pil
   # the package built and checked (scripts/package.sh)
   lintian dpkg-dev
+  # the system code checked against the real Windows SDK headers
+  # (scripts/check-windows.sh)
+  g++-mingw-w64-x86-64-posix
   # the build generates the bar-code font with fontTools
   python3 python3-fonttools
   # the text-report benchmark compares with cups-filters' texttopdf and

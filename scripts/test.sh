@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The project's test command: installs what is missing, checks the layering,
+# The project's test command: installs what is missing, checks the layering
+# and that the system code still compiles against the Windows SDK headers,
 # builds and runs every test in the debug build, then again under
 # AddressSanitizer with UndefinedBehaviorSanitizer, and under
 # ThreadSanitizer (the platform layer's threads, queues and locks), and
@@ -10,6 +11,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/bootstrap.sh
 bash scripts/check-layers.sh
+bash scripts/check-windows.sh
 
 jobs=$(nproc)
 

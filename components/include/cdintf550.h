@@ -17,6 +17,7 @@
 #ifndef CDINTF550_H
 #define CDINTF550_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #define CDINTF_DLL_NAME "cdintf550.dll"

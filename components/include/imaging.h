@@ -16,6 +16,7 @@
 #ifndef NOVARC_IMAGING_H
 #define NOVARC_IMAGING_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #ifndef __cplusplus

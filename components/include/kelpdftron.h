@@ -17,6 +17,7 @@
 #ifndef KELPDFTRON_H
 #define KELPDFTRON_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #define KELPDFTRON_DLL_NAME "kelpdftron.dll"

@@ -15,6 +15,7 @@
 #include "kellib/wire.h"
 #include "kellib_internal.h"
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 #include <zlib.h>
 

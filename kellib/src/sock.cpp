@@ -15,6 +15,7 @@
  */
 #include "kellib/sock.h"
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include <cstdio>
@@ -93,7 +94,7 @@ constexpr ErrorText kErrorTexts[] = {
     {WSAHOST_NOT_FOUND, "WSAHOST_NOT_FOUND: Host not found"},
     {WSATRY_AGAIN, "WSATRY_AGAIN: Nonauthoritative host not found"},
     {WSANO_RECOVERY, "WSANO_RECOVERY: Nonrecoverable error"},
-    {WSANODATA, "WSANODATA: no data record of requested type"},
+    {WSANO_DATA, "WSANODATA: no data record of requested type"},
 };
 
 constexpr const char *kMarkerPath = "c:\\novarc\\bin\\KELLIB_DEBUGGING_ON.txt";

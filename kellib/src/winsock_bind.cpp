@@ -11,6 +11,7 @@
 #include "kellib/sock.h"
 #include "kellib_internal.h"
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include <atomic>
@@ -154,7 +155,9 @@ int KelWs_closesocket(SOCKET s)
 int KelWs_select(int nfds, fd_set *readfds, fd_set *writefds, fd_set *exceptfds,
                  const struct timeval *timeout)
 {
-    return KEL_BOUND(select, "select", nfds, readfds, writefds, exceptfds, timeout);
+    /* The SDK takes a const timeval; mingw-w64's headers a plain one. */
+    return KEL_BOUND(select, "select", nfds, readfds, writefds, exceptfds,
+                     const_cast<struct timeval *>(timeout));
 }
 int KelWs_getpeername(SOCKET s, struct sockaddr *name, int *namelen)
 {

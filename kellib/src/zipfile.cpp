@@ -11,6 +11,7 @@
 #include "kellib/compress.h"
 #include "kellib/wire.h"
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 #include <zlib.h>
 

@@ -7,6 +7,7 @@
 #ifndef NOVARCPRINT_NAMED_FILE_STATE_H
 #define NOVARCPRINT_NAMED_FILE_STATE_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include <kellib.h>

@@ -13,8 +13,8 @@
 #ifndef NOVARCPRINT_PROCESS_H
 #define NOVARCPRINT_PROCESS_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
-#include <winsock2.h>
 
 #include <atomic>
 #include <mutex>
@@ -166,7 +166,7 @@ public:
     /* The text stream's extra settings and pen position (stream/). */
     StreamState m_Stream;
     /* What the shared drawing helpers keep (draw/). */
-    DrawState m_Draw;
+    DrawingState m_Draw;
     /* The named file being received (SEND_NAMED_FILE). */
     NamedFileTransfer m_NamedFile;
     /* The data-field list and page breaks of word-processor documents (wp/). */

@@ -11,6 +11,7 @@
 #ifndef NOVARCPRINT_REQUEST_ORDER_H
 #define NOVARCPRINT_REQUEST_ORDER_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include <condition_variable>

@@ -4,9 +4,8 @@
  * header's declaration and looks the name up at every call, so a library
  * replaced by an update, or one lacking a function, is met as it is.
  */
+#include "novarcprint_process.h" /* first: winsock2.h before windows.h */
 #include "pdf_bind.h"
-
-#include "novarcprint_process.h"
 
 #include <windows.h>
 

@@ -6,6 +6,7 @@
 #ifndef NOVARCPRINT_DRAW_STATE_H
 #define NOVARCPRINT_DRAW_STATE_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 /* A face name buffer: a LOGFONTA face with its NUL. */
@@ -19,7 +20,7 @@ struct FontLookup {
     bool m_bDeviceFont = false; /* the family found is printer-resident */
 };
 
-struct DrawState {
+struct DrawingState {
     FontLookup m_Font;
 };
 

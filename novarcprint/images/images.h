@@ -13,8 +13,8 @@
 #ifndef NOVARCPRINT_IMAGES_H
 #define NOVARCPRINT_IMAGES_H
 
+#include "novarcprint_process.h" /* first: winsock2.h before windows.h */
 #include "image_records.h"
-#include "novarcprint_process.h"
 
 /* The image cache and the files with a meaning in it. */
 #define IMAGE_CACHE_FOLDER "c:\\novarc\\RecentScans"

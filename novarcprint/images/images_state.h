@@ -10,6 +10,7 @@
 #ifndef NOVARCPRINT_IMAGES_STATE_H
 #define NOVARCPRINT_IMAGES_STATE_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include <vector>

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include <objbase.h>
-
 #include "printer.h"
+
+#include <objbase.h>
 
 namespace {
 
@@ -88,7 +88,7 @@ void MakeUniqueFileName(char *szOut, int iOutSize, const char *szPrefix, const c
         GUID guid;
         WCHAR wszGuid[64];
         char szGuid[64] = "";
-        if (CoCreateGuid(&guid) == S_OK && StringFromGUID2(&guid, wszGuid, 64) > 0)
+        if (CoCreateGuid(&guid) == S_OK && StringFromGUID2(guid, wszGuid, 64) > 0)
             for (int i = 0; i < 63 && wszGuid[i]; i++) {
                 szGuid[i] = (char)wszGuid[i];
                 szGuid[i + 1] = 0;

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include <commdlg.h>
-
+#include "printer.h"
 #include "imaging_bind.h"
 #include "office.h"
 #include "pdf_bind.h"
-#include "printer.h"
+
+#include <commdlg.h> /* after windows.h, which printer.h brings */
 
 namespace {
 

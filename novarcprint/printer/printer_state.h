@@ -8,6 +8,7 @@
 #ifndef NOVARCPRINT_PRINTER_STATE_H
 #define NOVARCPRINT_PRINTER_STATE_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 #include <winspool.h>
 

@@ -9,6 +9,7 @@
 #ifndef NOVARCPRINT_SHARED_PRINTERS_H
 #define NOVARCPRINT_SHARED_PRINTERS_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 /* Special printers whose machine-wide lock a session may hold. */

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include "privileged.h"

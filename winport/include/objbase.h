@@ -22,7 +22,7 @@ HRESULT WINAPI CoCreateGuid(GUID *pguid);
 /* COM's per-thread start and end: counted per thread, nothing else. */
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 void WINAPI CoUninitialize(void);
-int WINAPI StringFromGUID2(const GUID *rguid, LPOLESTR lpsz, int cchMax);
+int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 
 WINPORT_END_C
 

@@ -162,6 +162,13 @@ typedef struct _GUID {
     uint8_t Data4[8];
 } GUID, UUID;
 
+/* GUIDs passed by reference: a reference in C++, a pointer in C. */
+#ifdef __cplusplus
+#define REFGUID const GUID &
+#else
+#define REFGUID const GUID *
+#endif
+
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
 #define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xff))
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))

@@ -4,6 +4,7 @@
 #ifndef KELLIB_COMPRESS_H
 #define KELLIB_COMPRESS_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 /* -1 when data now holds its compressed form (and *length its size); 0 when

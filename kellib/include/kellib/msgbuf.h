@@ -10,6 +10,7 @@
 #ifndef KELLIB_MSGBUF_H
 #define KELLIB_MSGBUF_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #define KEL_SHORT_BUFFER (-100)

@@ -33,6 +33,7 @@
 #ifndef KELLIB_PEER_PATH_H
 #define KELLIB_PEER_PATH_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 /* What the caller is about to do with the path. */

@@ -6,6 +6,7 @@
 #ifndef KELLIB_PROTECT_H
 #define KELLIB_PROTECT_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #define KEL_MODE_PLAIN 0

@@ -50,15 +50,15 @@ HRESULT WINAPI CoCreateGuid(GUID *pguid)
 /* StringFromGUID2: the GUID in braces, upper-case hex, as wide characters;
  * returns the characters written with the NUL (39), or 0 when the buffer
  * holds fewer. */
-int WINAPI StringFromGUID2(const GUID *rguid, LPOLESTR lpsz, int cchMax)
+int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax)
 {
-    if (!rguid || !lpsz || cchMax < kGuidTextLength + 1)
+    if (!lpsz || cchMax < kGuidTextLength + 1)
         return 0;
     char text[kGuidTextLength + 1];
     std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  rguid->Data1, rguid->Data2, rguid->Data3, rguid->Data4[0], rguid->Data4[1],
-                  rguid->Data4[2], rguid->Data4[3], rguid->Data4[4], rguid->Data4[5],
-                  rguid->Data4[6], rguid->Data4[7]);
+                  rguid.Data1, rguid.Data2, rguid.Data3, rguid.Data4[0], rguid.Data4[1],
+                  rguid.Data4[2], rguid.Data4[3], rguid.Data4[4], rguid.Data4[5], rguid.Data4[6],
+                  rguid.Data4[7]);
     for (int i = 0; i <= kGuidTextLength; ++i)
         lpsz[i] = static_cast<OLECHAR>(text[i]);
     return kGuidTextLength + 1;

@@ -104,12 +104,12 @@ TEST(Guid, StringFormIsBracedUpperCaseHex)
 {
     const GUID g{0x0002DF01, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
     OLECHAR text[39];
-    EXPECT_EQ(StringFromGUID2(&g, text, 39), 39);
+    EXPECT_EQ(StringFromGUID2(g, text, 39), 39);
     std::string narrow;
     for (OLECHAR c : text)
         narrow += static_cast<char>(c);
     EXPECT_EQ(narrow, std::string("{0002DF01-0000-0000-C000-000000000046}") + '\0');
-    EXPECT_EQ(StringFromGUID2(&g, text, 38), 0);
+    EXPECT_EQ(StringFromGUID2(g, text, 38), 0);
 }
 
 TEST(Version, ReportsAWindowsSixNtSystem)
