@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include <timezoneapi.h>
-
 #include "printkeeper.h"
+
+#include <timezoneapi.h> /* after windows.h, which printkeeper.h brings */
 
 /* The age rule compares calendar dates, the creation date in local time and
  * today's in UTC, as the service always has.  A file dated in the future

@@ -7,9 +7,9 @@
  */
 #include <cstring>
 
-#include <namedpipeapi.h>
-
 #include "printkeeper.h"
+
+#include <namedpipeapi.h> /* after windows.h, which printkeeper.h brings */
 
 PipeCommand ParsePipeCommand(const char *pData, int iLen)
 {

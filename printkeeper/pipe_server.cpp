@@ -11,9 +11,9 @@
  */
 #include <atomic>
 
-#include <namedpipeapi.h>
-
 #include "printkeeper.h"
+
+#include <namedpipeapi.h> /* after windows.h, which printkeeper.h brings */
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include <shellapi.h>
-
 #include "printkeeper.h"
+
+#include <shellapi.h> /* after windows.h, which printkeeper.h brings */
 
 namespace {
 

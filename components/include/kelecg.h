@@ -14,13 +14,16 @@
 #ifndef COMPONENTS_KELECG_H
 #define COMPONENTS_KELECG_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #ifndef KELECG_API
 #define KELECG_API
 #endif
 
-WINPORT_BEGIN_C
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 KELECG_API int WINAPI InitializeErc(void);
 KELECG_API int WINAPI ErcSetPrinter(const char *szPrinter);
@@ -31,6 +34,8 @@ KELECG_API int WINAPI HolterSetReportDataFromFile(const char *szPath);
 KELECG_API int WINAPI PrintReport(void);
 KELECG_API int WINAPI HolterPrintReport(void);
 
-WINPORT_END_C
+#ifdef __cplusplus
+}
+#endif
 
 #endif /* COMPONENTS_KELECG_H */

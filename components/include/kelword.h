@@ -8,6 +8,7 @@
 #ifndef COMPONENTS_KELWORD_H
 #define COMPONENTS_KELWORD_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 /* Every message text buffer holds this many characters with its NUL. */
@@ -17,7 +18,9 @@
 #define KELWORD_API
 #endif
 
-WINPORT_BEGIN_C
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 /* Non-zero when the office program for that kind of file is installed;
  * szMessage (KELWORD_MESSAGE_SIZE) says which program, or why not. */
@@ -36,6 +39,8 @@ KELWORD_API int WINAPI PrintAcrobatDocument(const char *szPrinter, const char *s
                                             const char *szText1, const char *szText2,
                                             char *szMessage);
 
-WINPORT_END_C
+#ifdef __cplusplus
+}
+#endif
 
 #endif /* COMPONENTS_KELWORD_H */

@@ -9,6 +9,7 @@
 #ifndef NOVARCPRINT_OFFICE_BIND_H
 #define NOVARCPRINT_OFFICE_BIND_H
 
+#include <winsock2.h> /* before windows.h, which would bring the old winsock.h */
 #include <windows.h>
 
 #include <kelword.h>
