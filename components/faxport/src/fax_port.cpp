@@ -7,24 +7,20 @@
  * appears whole under its fixed name ("currentpcl.pcl" in the port's
  * folder) or not at all; the print client moves it on after each document.
  */
+#include "run_tool.h"
+
 #include <windows.h>
 #include <winport_gdi_ext.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <strings.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
-
-extern char **environ;
 
 #define FAX_PORT_API extern "C" __attribute__((visibility("default")))
 
@@ -89,32 +85,8 @@ bool Convert(const std::string &pdf, const std::string &out, bool tiff)
     }
     args.push_back("-sOutputFile=" + out);
     args.push_back(pdf);
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    for (int waited = 0; waited < kConvertSeconds * 20; waited++) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (done < 0)
-            return false;
-        struct timespec pause = {0, 50 * 1000 * 1000};
-        nanosleep(&pause, nullptr);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
+    /* Its errors stay on the monitor's standard error, for the log. */
+    return runtool::RunBounded(std::move(args), kConvertSeconds, true);
 }
 
 /* Copies the POSIX file into the Windows path through "<path>.part". */

@@ -6,24 +6,19 @@
 #include "pdf_draw.h"
 #include "pdf_files.h"
 #include "pdf_qpdf.h"
+#include "run_tool.h"
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 #include <vector>
-
-extern char **environ;
 
 namespace office {
 namespace {
@@ -64,37 +59,7 @@ bool Executable(const std::string &path)
 /* Runs argv, its output thrown away, for at most `seconds`. */
 bool Run(std::vector<std::string> args, int seconds)
 {
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP); /* its helpers go with it */
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    for (int waited = 0; waited < seconds * 20; waited++) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (done < 0)
-            return false;
-        struct timespec pause = {0, 50 * 1000 * 1000};
-        nanosleep(&pause, nullptr);
-    }
-    kill(-pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
+    return runtool::RunBounded(std::move(args), seconds);
 }
 
 /* The extension of a Windows path's file name, lower case, with its dot. */
