@@ -69,7 +69,8 @@ DWORD PlaceOne(const char *szName)
 {
     char szSource[MAX_PATH], szTarget[MAX_PATH], szTemp[MAX_PATH], szTemplate[MAX_PATH];
     char szTempName[MAX_PATH];
-    snprintf(szTempName, sizeof(szTempName), ".%s.new", szName);
+    if (snprintf(szTempName, sizeof(szTempName), ".%s.new", szName) >= (int)sizeof(szTempName))
+        return ERROR_INVALID_NAME; /* a cut name would place a different file */
     if (!KELPeerFileInFolder(VERIFIED_DIR, szName, KEL_PATH_READ, szSource, sizeof(szSource)) ||
         !KELProgramFilePath(KEL_PROGRAM_FOLDER, szName, szTarget, sizeof(szTarget)) ||
         !KELProgramFilePath(KEL_PROGRAM_FOLDER, szTempName, szTemp, sizeof(szTemp)) ||

@@ -45,11 +45,9 @@ void TestConnectivity(HWND hWnd)
     std::string report;
     for (int i = 0; i < iCount; i++) {
         LogLine("TestConnection:%s", addresses[i]);
-        char szLine[96];
-        snprintf(szLine, sizeof(szLine), "%s %c %s %c%c", addresses[i], '\t',
-                 TestEndpointConnection(addresses[i]) ? "Connected" : "Error Connecting", '\r',
-                 '\n');
-        report += szLine;
+        report += std::string(addresses[i]) + " \t " +
+                  (TestEndpointConnection(addresses[i]) ? "Connected" : "Error Connecting") +
+                  " \r\n";
     }
     MessageBoxA(hWnd, report.c_str(), "Test Outbound Connectivity", MB_OK);
 }

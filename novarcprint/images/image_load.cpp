@@ -47,7 +47,8 @@ void FindAnnotations(const char *szPath, LoadedImage *pImage)
     char candidates[3][MAX_PATH];
     const int n = AnnotationCandidates(szPath, candidates);
     for (int i = 0; i < n; i++) {
-        snprintf(pImage->szAnnotationPath, MAX_PATH, "%s", candidates[i]);
+        static_assert(sizeof pImage->szAnnotationPath == sizeof candidates[i]);
+        memcpy(pImage->szAnnotationPath, candidates[i], sizeof candidates[i]);
         char16_t name[MAX_PATH];
         HANNOBJECT hContainer = NULL;
         if (!ImagingPath(candidates[i], name) || KELL_AnnLoad(name, &hContainer) != L_SUCCESS)
