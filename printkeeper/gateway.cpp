@@ -324,9 +324,11 @@ void CheckRelayBounds()
 {
     if ((g_relay.bPending || g_relay.bUnderWay) &&
         GetTickCount() - g_relay.dwLast > UPDATE_TRANSFER_IDLE_MS) {
-        LogLine("RelayDownload %s abandoned: no data in time",
-                g_relay.szTemp[0] ? g_relay.szTemp : "(not started)");
+        char szTemp[sizeof(g_relay.szTemp)];
+        snprintf(szTemp, sizeof(szTemp), "%s",
+                 g_relay.szTemp[0] ? g_relay.szTemp : "(not started)");
         EndRelay(true);
         CloseGateway();
+        LogLine("RelayDownload %s abandoned: no data in time", szTemp);
     }
 }

@@ -363,9 +363,12 @@ void AbortTransfersOf(SOCKET sock)
         Transfer &t = g_transfers[i];
         if (!t.bUnderWay || t.owner != sock)
             continue;
-        LogLine("%s transfer of %s aborted: connection closed", kKinds[i].szLogPrefix,
-                t.szTemp[0] ? t.szTemp : "(no file)");
+        /* The half-made file goes before the line saying so: whoever reads
+         * the log then finds the transfer folder as the line says. */
+        char szTemp[sizeof(t.szTemp)];
+        snprintf(szTemp, sizeof(szTemp), "%s", t.szTemp[0] ? t.szTemp : "(no file)");
         Reset(t, true);
+        LogLine("%s transfer of %s aborted: connection closed", kKinds[i].szLogPrefix, szTemp);
     }
 }
 
@@ -387,12 +390,13 @@ void CheckTransferBounds()
             Reset(t, true);
             continue;
         }
-        LogLine("%s transfer of %s abandoned: %s", kKinds[i].szLogPrefix, t.szTemp,
-                dwIdle > UPDATE_TRANSFER_IDLE_MS ? "no data in time" : "too long");
-        /* Its file goes; should the owner come back, its data is refused
-         * and its end resets, rather than starting a truncated file. */
+        /* Its file goes (before the line saying so); should the owner come
+         * back, its data is refused and its end resets, rather than
+         * starting a truncated file. */
         CloseTemp(t);
         DeleteFileA(t.szTemp);
+        LogLine("%s transfer of %s abandoned: %s", kKinds[i].szLogPrefix, t.szTemp,
+                dwIdle > UPDATE_TRANSFER_IDLE_MS ? "no data in time" : "too long");
         t.bError = true;
         t.dwLast = t.dwStart = dwNow;
     }
