@@ -158,6 +158,29 @@ void DrawInactive(HDC hdc, const Box &out)
     SetBkMode(hdc, iBkMode);
 }
 
+/* A scan whose box is the whole page, painted opaque from the top-left
+ * corner: anything already on the page would vanish under it. */
+bool IsWholePageScan(int iMode)
+{
+    return iMode != MODE_OVERLAY && iMode != MODE_SMALL_BOX && !(iMode & MODE_CARD);
+}
+
+/* A page still open (the last page of a report, an overlay) when a
+ * whole-page scan arrives is ended first, so the scan gets a page of its
+ * own; text that follows the scan starts at the top of the next page. */
+void EndPageUnderScan(NovarcprintProcess *s, HDC hdc)
+{
+    s->Log("PrintImageFile ends the open page before the scan");
+    EndPage(hdc);
+    PrinterState &p = s->m_Printer;
+    p.m_bPageEnded = true;
+    p.m_bPageStarted = false;
+    p.m_bBetweenPages = true;
+    s->m_bPageOpen = false;
+    s->m_Stream.m_dY = 0;
+    s->m_Stream.m_iLineCount = 0;
+}
+
 /* Decodes, fits and draws one picture on the page: 1 when drawn, 0 when
  * the file could not be read, -1 when it does not decode. */
 int PrintPicture(NovarcprintProcess *s, const char *szPath, const char *szName, int iMode)
@@ -175,6 +198,8 @@ int PrintPicture(NovarcprintProcess *s, const char *szPath, const char *szName, 
         CloseRawImageDocument(s);
         return iLoaded;
     }
+    if (IsWholePageScan(iMode) && p.m_bPageStarted)
+        EndPageUnderScan(s, hdc);
     StartPage(hdc);
     p.m_bPageStarted = true;
     p.m_bBetweenPages = false;

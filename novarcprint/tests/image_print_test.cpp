@@ -9,6 +9,7 @@
 #include <gdi_record.h>
 
 #include "images_fixture.h"
+#include "stream.h"
 
 namespace {
 
@@ -73,6 +74,30 @@ TEST_F(ImagePrintTest, TheOverlayDrawsIntoItsFixedBoxAndLeavesThePageOpen)
     ASSERT_EQ(bitmaps.size(), 3u);
     EXPECT_EQ(bitmaps[2].cx, 1500);
     EXPECT_EQ(bitmaps[2].cy, 1500 * 1200 / 1600);
+}
+
+TEST_F(ImagePrintTest, AScanAfterAnOpenTextPageGetsAPageOfItsOwn)
+{
+    Open();
+    /* The report's last page is still open when the scan comes: the scan,
+     * painted opaque over the whole page, would erase it. */
+    ASSERT_EQ(PrintNovarcStream(session_.get(), "REPORT TEXT\r\n", 13), 1);
+    PrintLocal("tall_g4.tif", "tall.tif", 0);
+    ASSERT_EQ(PrintNovarcStream(session_.get(), "AFTER SCAN\r\n", 12), 1);
+    /* An overlay, by contrast, belongs on the page that is open. */
+    PrintLocal("wide_g4.tif", "wide.tif", 4);
+    const auto texts = Texts();
+    const auto bitmaps = Bitmaps();
+    ASSERT_EQ(texts.size(), 2u);
+    ASSERT_EQ(bitmaps.size(), 2u);
+    EXPECT_EQ(texts[0].utf8, "REPORT TEXT");
+    EXPECT_EQ(bitmaps[0].page, texts[0].page + 1) << "the scan is on the next page";
+    EXPECT_EQ(texts[1].utf8, "AFTER SCAN");
+    EXPECT_EQ(texts[1].page, bitmaps[0].page + 1);
+    EXPECT_EQ(texts[1].origin.y, texts[0].origin.y)
+        << "text after the scan starts at the top again";
+    EXPECT_EQ(bitmaps[1].page, texts[1].page) << "the overlay joins the open page";
+    EXPECT_EQ(PagesEnded(), 2);
 }
 
 TEST_F(ImagePrintTest, RotationCodesTurnThePictureAndAreSpentOnOneImage)
