@@ -17,11 +17,6 @@ using namespace cupstest;
 
 namespace {
 
-std::string Quoted(const std::string &path)
-{
-    return "'" + path + "'";
-}
-
 class CupsPrinterE2E : public ::testing::Test {
 protected:
     void SetUp() override
@@ -39,7 +34,7 @@ protected:
     {
         const std::string file = root_.path() + "/job.txt";
         WriteText(file, job);
-        return Run("--job " + Quoted(file));
+        return Run("--job " + ShellQuoted(file));
     }
 
     /* Runs novarc-send with args against a spawned client; its output. */
@@ -50,7 +45,7 @@ protected:
         /* On the real clock: novarc-send's ten seconds to hand the
          * connection over must be ten seconds on a busy machine. */
         std::string out = RunCommand(
-            "WINPORT_ROOT=" + Quoted(root_.path()) +
+            "WINPORT_ROOT=" + ShellQuoted(root_.path()) +
                 " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 3000 " + args + " 2>&1",
             &status);
         EXPECT_EQ(status, 0) << out;
@@ -92,7 +87,7 @@ TEST_F(CupsPrinterE2E, TraysTheServerNamesAreTheTraysThePrinterFeedsFrom)
         for (const ReceivedJob &j : jobs) {
             std::string pdf = KeptDocument(printer_, j.id);
             if (!pdf.empty() &&
-                RunCommand("pdftotext " + Quoted(pdf) + " -").find(text) != std::string::npos)
+                RunCommand("pdftotext " + ShellQuoted(pdf) + " -").find(text) != std::string::npos)
                 return &j;
         }
         return nullptr;
@@ -126,7 +121,7 @@ TEST_F(CupsPrinterE2E, ATextReportComesOutOnTheQueuesDefaultPaper)
         text += "report line " + std::to_string(line) + "\r\n";
     const std::string file = root_.path() + "/report.txt";
     WriteText(file, text);
-    const std::string out = Run("--printer wp-laser --text " + Quoted(file));
+    const std::string out = Run("--printer wp-laser --text " + ShellQuoted(file));
     EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
 
     std::vector<ReceivedJob> jobs = WaitForJobs(printer_.uri(), "", 1);
@@ -139,8 +134,8 @@ TEST_F(CupsPrinterE2E, ATextReportComesOutOnTheQueuesDefaultPaper)
     EXPECT_EQ(queued[0].attr("print-scaling"), "none");
     const std::string pdf = KeptDocument(printer_, jobs[0].id);
     ASSERT_FALSE(pdf.empty());
-    EXPECT_NE(RunCommand("pdfinfo " + Quoted(pdf)).find("612 x 1008 pts"), std::string::npos);
-    const std::string printed = RunCommand("pdftotext " + Quoted(pdf) + " -");
+    EXPECT_NE(RunCommand("pdfinfo " + ShellQuoted(pdf)).find("612 x 1008 pts"), std::string::npos);
+    const std::string printed = RunCommand("pdftotext " + ShellQuoted(pdf) + " -");
     EXPECT_NE(printed.find("report line 1"), std::string::npos) << printed;
     EXPECT_NE(printed.find("report line 30"), std::string::npos) << printed;
 }

@@ -25,21 +25,16 @@ struct Word {
     std::string text;
 };
 
-std::string Quoted(const std::string &path)
-{
-    return "'" + path + "'";
-}
-
 /* Prints one sample at (300, 300) in 1/600 inch; the PDF's words. */
 std::vector<Word> PrintSample(const ScratchRoot &root, const std::string &sample, int *pages)
 {
     int status = 0;
     const std::string out = RunCommand(
-        "WINPORT_ROOT=" + Quoted(root.path()) +
+        "WINPORT_ROOT=" + ShellQuoted(root.path()) +
             " WINPORT_TIME_SCALE=" + std::to_string(kTimeScale) +
             " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE
             " --wait 2000 --printer 'Workstation PDF' --position 300,300 --prescription " +
-            Quoted(std::string(SAMPLES_DIR "/") + sample) + " 2>&1",
+            ShellQuoted(std::string(SAMPLES_DIR "/") + sample) + " 2>&1",
         &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
@@ -48,10 +43,10 @@ std::vector<Word> PrintSample(const ScratchRoot &root, const std::string &sample
         if (entry.path().extension() == ".pdf")
             pdf = entry.path().string();
     EXPECT_FALSE(pdf.empty()) << out;
-    const std::string info = RunCommand("pdfinfo " + Quoted(pdf), &status);
+    const std::string info = RunCommand("pdfinfo " + ShellQuoted(pdf), &status);
     const size_t at = info.find("\nPages:");
     *pages = at == std::string::npos ? -1 : atoi(info.c_str() + at + 7);
-    const std::string xml = RunCommand("pdftotext -bbox " + Quoted(pdf) + " -", &status);
+    const std::string xml = RunCommand("pdftotext -bbox " + ShellQuoted(pdf) + " -", &status);
     std::vector<Word> words;
     static const std::regex word("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
                                  "yMax=\"([0-9.]+)\">([^<]*)</word>");

@@ -19,11 +19,6 @@
 
 namespace {
 
-std::string Quoted(const std::string &path)
-{
-    return "'" + path + "'";
-}
-
 std::string Sample(const std::string &name)
 {
     static const bool made = [] {
@@ -66,7 +61,7 @@ protected:
     {
         int status = 0;
         const std::string out =
-            RunCommand("WINPORT_ROOT=" + Quoted(root_.path()) + " WINPORT_TIME_SCALE=1 " +
+            RunCommand("WINPORT_ROOT=" + ShellQuoted(root_.path()) + " WINPORT_TIME_SCALE=1 " +
                            NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 60000 " +
                            "--printer 'Workstation PDF' " + args + " 2>&1",
                        &status);
@@ -99,7 +94,7 @@ protected:
 std::vector<std::string> ImageRows(const std::string &pdf)
 {
     int status = 0;
-    const std::string out = RunCommand("pdfimages -list " + Quoted(pdf), &status);
+    const std::string out = RunCommand("pdfimages -list " + ShellQuoted(pdf), &status);
     EXPECT_EQ(status, 0) << out;
     std::vector<std::string> rows;
     std::istringstream lines(out);
@@ -119,8 +114,8 @@ TEST_F(ImageJobTest, ScansArriveInPiecesStayEncipheredAndKeepTheirEncodingInTheP
 {
     const std::string page = ReadText(Sample("page_g4.tif"));
     const std::string photo = ReadText(Sample("photo.jpg"));
-    const std::string out = Send("--image " + Quoted(Sample("page_g4.tif")) + " --image " +
-                                 Quoted(Sample("photo.jpg")));
+    const std::string out = Send("--image " + ShellQuoted(Sample("page_g4.tif")) + " --image " +
+                                 ShellQuoted(Sample("photo.jpg")));
     EXPECT_NE(out.find("file is here flag 0"), std::string::npos) << out;
 
     const auto pdfs = Pdfs();
@@ -139,7 +134,7 @@ TEST_F(ImageJobTest, ScansArriveInPiecesStayEncipheredAndKeepTheirEncodingInTheP
     EXPECT_FALSE(std::filesystem::exists(Cached("page_g4.tif")));
 
     /* Asked again, the cache has it and says how large it is. */
-    const std::string again = Send("--image " + Quoted(Sample("page_g4.tif")));
+    const std::string again = Send("--image " + ShellQuoted(Sample("page_g4.tif")));
     EXPECT_NE(again.find("file is here flag 1"), std::string::npos) << again;
 }
 
@@ -152,7 +147,7 @@ TEST_F(ImageJobTest, AnAnnotationFileIsDrawnOverItsScan)
         "objects": [{"type": "rectangle", "rect": [300, 400, 1200, 1500], "color": "#FF0000",
                      "fill": "#FF0000"}]})");
     const std::string out =
-        Send("--annotation " + Quoted(ann) + " --image " + Quoted(Sample("page_g4.tif")));
+        Send("--annotation " + ShellQuoted(ann) + " --image " + ShellQuoted(Sample("page_g4.tif")));
     const auto pdfs = Pdfs();
     ASSERT_EQ(pdfs.size(), 1u) << out;
     EXPECT_FALSE(std::filesystem::exists(Cached("page_g4.tif.ann"))) << "removed once drawn";
@@ -161,7 +156,8 @@ TEST_F(ImageJobTest, AnAnnotationFileIsDrawnOverItsScan)
      * is not. */
     const std::string png = root_.path() + "/rendered";
     int status = 0;
-    RunCommand("pdftoppm -r 20 -f 1 -l 1 -singlefile " + Quoted(pdfs[0]) + " " + Quoted(png),
+    RunCommand("pdftoppm -r 20 -f 1 -l 1 -singlefile " + ShellQuoted(pdfs[0]) + " " +
+                   ShellQuoted(png),
                &status);
     ASSERT_EQ(status, 0);
     const std::string ppm = ReadText(png + ".ppm");

@@ -9,37 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "client_process.h"
+#include "send_for_pdf.h"
 
 namespace {
-
-std::string Quoted(const std::string &path)
-{
-    return "'" + path + "'";
-}
-
-/* Runs novarc-send (args after --spawn) against a client on the root and
- * returns the one PDF the embedded printer saved, or "" with a failure. */
-std::string SendForPdf(const ScratchRoot &root, const std::string &args)
-{
-    int status = 0;
-    const std::string out = RunCommand(
-        "WINPORT_ROOT=" + Quoted(root.path()) +
-            " WINPORT_TIME_SCALE=" + std::to_string(kTimeScale) +
-            " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 3000 " + args + " 2>&1",
-        &status);
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
-    EXPECT_EQ(out.find("still running"), std::string::npos) << out;
-    std::vector<std::string> pdfs;
-    const std::string printed = root.driveC("novarc/printed");
-    if (std::filesystem::is_directory(printed))
-        for (const auto &entry : std::filesystem::directory_iterator(printed))
-            if (entry.path().extension() == ".pdf")
-                pdfs.push_back(entry.path().string());
-    EXPECT_EQ(pdfs.size(), 1u) << out;
-    return pdfs.size() == 1 ? pdfs[0] : std::string();
-}
 
 /* Prints text as the common job: open (form length 66), the text in pieces
  * of 2000 bytes, close. */
@@ -47,22 +19,22 @@ std::string PrintReport(const ScratchRoot &root, const std::string &text)
 {
     const std::string file = root.path() + "/report.txt";
     WriteText(file, text);
-    return SendForPdf(root, "--printer 'Workstation PDF' --text " + Quoted(file));
+    return SendForPdf(root, "--printer 'Workstation PDF' --text " + ShellQuoted(file));
 }
 
 std::string PrintJob(const ScratchRoot &root, const std::string &job)
 {
     const std::string file = root.path() + "/job.txt";
     WriteText(file, job);
-    return SendForPdf(root, "--job " + Quoted(file));
+    return SendForPdf(root, "--job " + ShellQuoted(file));
 }
 
 /* The first page in grey, 300 dots per inch, as rows of bytes (0 black). */
 std::vector<std::string> PageImage(const std::string &pdf, const std::string &dir)
 {
     int status = 0;
-    RunCommand("pdftoppm -r 300 -gray -f 1 -l 1 -singlefile " + Quoted(pdf) + " " +
-                   Quoted(dir + "/page"),
+    RunCommand("pdftoppm -r 300 -gray -f 1 -l 1 -singlefile " + ShellQuoted(pdf) + " " +
+                   ShellQuoted(dir + "/page"),
                &status);
     const std::string pgm = ReadText(dir + "/page.pgm");
     int width = 0, height = 0, max = 0, used = 0;
@@ -78,7 +50,7 @@ std::vector<std::string> PageImage(const std::string &pdf, const std::string &di
 int PdfPages(const std::string &pdf)
 {
     int status = 0;
-    const std::string info = RunCommand("pdfinfo " + Quoted(pdf), &status);
+    const std::string info = RunCommand("pdfinfo " + ShellQuoted(pdf), &status);
     const size_t at = info.find("\nPages:");
     return status == 0 && at != std::string::npos ? atoi(info.c_str() + at + 7) : -1;
 }
@@ -135,7 +107,7 @@ Pages ExpectedPages(const std::string &text, size_t linesPerPage)
 Pages PdfText(const std::string &pdf)
 {
     int status = 0;
-    const std::string text = RunCommand("pdftotext -layout " + Quoted(pdf) + " -", &status);
+    const std::string text = RunCommand("pdftotext -layout " + ShellQuoted(pdf) + " -", &status);
     EXPECT_EQ(status, 0);
     Pages pages;
     size_t from = 0;

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "client_process.h"
+#include "send_for_pdf.h"
 #include "wp_document.h"
 #include "wp_writer.h"
 
@@ -16,37 +16,11 @@ namespace {
 
 using namespace wptest;
 
-std::string Quoted(const std::string &path)
-{
-    return "'" + path + "'";
-}
-
-/* Runs novarc-send (args after --spawn) and returns the one PDF printed. */
-std::string SendForPdf(const ScratchRoot &root, const std::string &args)
-{
-    int status = 0;
-    const std::string out = RunCommand(
-        "WINPORT_ROOT=" + Quoted(root.path()) +
-            " WINPORT_TIME_SCALE=" + std::to_string(kTimeScale) +
-            " " NOVARC_SEND_EXE " --spawn " NOVARCPRINT_EXE " --wait 3000 " + args + " 2>&1",
-        &status);
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
-    std::vector<std::string> pdfs;
-    const std::string printed = root.driveC("novarc/printed");
-    if (std::filesystem::is_directory(printed))
-        for (const auto &entry : std::filesystem::directory_iterator(printed))
-            if (entry.path().extension() == ".pdf")
-                pdfs.push_back(entry.path().string());
-    EXPECT_EQ(pdfs.size(), 1u) << out;
-    return pdfs.size() == 1 ? pdfs[0] : std::string();
-}
-
 /* The PDF's text, page by page, line by line. */
 std::vector<std::vector<std::string>> PdfLines(const std::string &pdf)
 {
     int status = 0;
-    const std::string text = RunCommand("pdftotext -layout " + Quoted(pdf) + " -", &status);
+    const std::string text = RunCommand("pdftotext -layout " + ShellQuoted(pdf) + " -", &status);
     EXPECT_EQ(status, 0);
     std::vector<std::vector<std::string>> pages(1);
     std::string line;
@@ -104,7 +78,7 @@ TEST(WpDocument, PrintedTextComesBackInOrderWithItsTabColumns)
     WriteText(file, Payload(h, c));
 
     const std::string pdf =
-        SendForPdf(root, "--printer 'Workstation PDF' --wp-document " + Quoted(file));
+        SendForPdf(root, "--printer 'Workstation PDF' --wp-document " + ShellQuoted(file));
     ASSERT_FALSE(pdf.empty());
     const auto pages = PdfLines(pdf);
     ASSERT_EQ(pages.size(), 2u);
@@ -152,7 +126,7 @@ TEST(WpDocument, HeadingVariantAndDataFieldsThroughAJobFile)
                                             root.path() +
                                             "/note.wpd\n"
                                             "CLOSE_PRINTER\n");
-    const std::string pdf = SendForPdf(root, "--job " + Quoted(root.path() + "/job.txt"));
+    const std::string pdf = SendForPdf(root, "--job " + ShellQuoted(root.path() + "/job.txt"));
     ASSERT_FALSE(pdf.empty());
     const auto pages = PdfLines(pdf);
     ASSERT_EQ(pages.size(), 2u);

@@ -34,6 +34,15 @@ inline void MakeReadOnly(const std::string &path)
                                  std::filesystem::perm_options::remove);
 }
 
+/* One shell word for a path or text, whatever characters it holds. */
+inline std::string ShellQuoted(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 /* Runs a shell command: its standard output; *status gets its wait status. */
 inline std::string RunCommand(const std::string &command, int *status = nullptr)
 {
