@@ -9,31 +9,21 @@
 #include <filesystem>
 
 #include "client_process.h"
+#include <registry_printer.h>
 
 namespace {
-
-const char kPrinters[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
-
-void SetSz(HKEY key, const char *name, const std::string &value)
-{
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)value.c_str(), (DWORD)value.size() + 1);
-}
 
 void AddPrinter(const std::string &name, const std::string &driver, const std::string &port,
                 const std::string &bins = "1:Tray 1;2:Tray 2", DWORD colour = 1)
 {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kPrinters + name).c_str(), 0, NULL, 0,
-                              KEY_ALL_ACCESS, NULL, &key, NULL),
-              ERROR_SUCCESS);
-    SetSz(key, "Printer Driver", driver);
-    SetSz(key, "Port", port);
-    SetSz(key, "Bins", bins);
-    SetSz(key, "Papers",
-          "1:2159x2794:Letter;5:2159x3556:Legal;20:1048x2413:Envelope #10;"
-          "257:1016x1524:Label 4.00 x 6.00");
-    RegSetValueExA(key, "Color", 0, REG_DWORD, (const BYTE *)&colour, sizeof(colour));
-    RegCloseKey(key);
+    ASSERT_TRUE(AddRegistryPrinter(name,
+                                   {{"Printer Driver", driver},
+                                    {"Port", port},
+                                    {"Bins", bins},
+                                    {"Papers", "1:2159x2794:Letter;5:2159x3556:Legal;"
+                                               "20:1048x2413:Envelope #10;"
+                                               "257:1016x1524:Label 4.00 x 6.00"}},
+                                   {{"Color", colour}}));
 }
 
 /* No embedded default printer: the root has only the printers a test adds. */

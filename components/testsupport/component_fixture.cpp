@@ -6,26 +6,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <regex>
+#include <registry_printer.h>
 
 void ComponentTest::AddFilePrinter(const std::string &name, const std::string &file, int dpi,
                                    const std::string &margins)
 {
-    std::string key = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + name;
-    HKEY h = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &h, nullptr));
-    auto text = [&](const char *value, const std::string &data) {
-        RegSetValueExA(h, value, 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
-                       DWORD(data.size() + 1));
-    };
-    text("Port", "FILE:C:\\out\\" + file);
-    text("Papers", "1:2159x2794:Letter;5:2159x3556:Legal");
-    text("Bins", "1:Upper Tray;4:Manual Feed");
-    text("Margins", margins);
-    DWORD resolution = DWORD(dpi);
-    RegSetValueExA(h, "Resolution", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&resolution),
-                   sizeof resolution);
-    RegCloseKey(h);
+    ASSERT_TRUE(AddRegistryPrinter(name,
+                                   {{"Port", "FILE:C:\\out\\" + file},
+                                    {"Papers", "1:2159x2794:Letter;5:2159x3556:Legal"},
+                                    {"Bins", "1:Upper Tray;4:Manual Feed"},
+                                    {"Margins", margins}},
+                                   {{"Resolution", DWORD(dpi)}}));
     std::filesystem::create_directories(root.driveC("out"));
 }
 

@@ -6,6 +6,7 @@
 
 #include "draw.h"
 #include "session_fixture.h"
+#include <registry_printer.h>
 
 namespace {
 
@@ -18,17 +19,8 @@ protected:
     void SetUp() override
     {
         SessionTest::SetUp();
-        HKEY key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Draw Laser", 0, NULL,
-                        0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        const char driver[] = "Generic Laser";
-        const char port[] = "NUL:";
-        const DWORD dpi = 300;
-        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-        RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
-        RegCloseKey(key);
+        AddRegistryPrinter("Draw Laser", {{"Printer Driver", "Generic Laser"}, {"Port", "NUL:"}},
+                           {{"Resolution", 300}});
         dc_ = CreateDCA("Generic Laser", "Draw Laser", NULL, NULL);
         ASSERT_NE(dc_, (HDC)NULL);
         DOCINFOA doc = {};

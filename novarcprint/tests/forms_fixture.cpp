@@ -5,6 +5,7 @@
 
 #include "printer.h"
 #include "stream.h"
+#include <registry_printer.h>
 
 using winport::gdi::GetRecord;
 using winport::gdi::Only;
@@ -132,19 +133,9 @@ void FormsTest::Open(int dpi)
 {
     dpi_ = dpi;
     const std::string name = "Rx Laser " + std::to_string(dpi);
-    HKEY key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                    ("SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + name).c_str(), 0,
-                    NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-    const char driver[] = "Generic Laser";
-    const char port[] = "NUL:";
-    const char margins[] = "0,0,0,0";
-    const DWORD resolution = (DWORD)dpi;
-    RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-    RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-    RegSetValueExA(key, "Margins", 0, REG_SZ, (const BYTE *)margins, sizeof(margins));
-    RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&resolution, sizeof(resolution));
-    RegCloseKey(key);
+    AddRegistryPrinter(
+        name, {{"Printer Driver", "Generic Laser"}, {"Port", "NUL:"}, {"Margins", "0,0,0,0"}},
+        {{"Resolution", (DWORD)dpi}});
     const std::string record = name + '\0' + "Generic Laser" + '\0' + Int32(66) + Int32(0) + '\0';
     MsgBuf msg = MsgBuf();
     AppendBytes(&msg, record.data(), (int)record.size());

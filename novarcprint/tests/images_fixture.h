@@ -20,6 +20,7 @@
 #include "imaging_bind.h"
 #include "printer.h"
 #include "session_fixture.h"
+#include <registry_printer.h>
 
 /* The sample images, made once per build folder. */
 inline std::string Sample(const std::string &name)
@@ -129,18 +130,10 @@ protected:
      * the driver's own) */
     void Open(DWORD dpi = 600, const char *margins = nullptr)
     {
-        HKEY key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Scan Laser", 0, NULL,
-                        0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        const char driver[] = "Generic Laser", port[] = "NUL:";
-        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-        RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
+        AddRegistryPrinter("Scan Laser", {{"Printer Driver", "Generic Laser"}, {"Port", "NUL:"}},
+                           {{"Resolution", dpi}});
         if (margins)
-            RegSetValueExA(key, "Margins", 0, REG_SZ, (const BYTE *)margins,
-                           (DWORD)strlen(margins) + 1);
-        RegCloseKey(key);
+            AddRegistryPrinter("Scan Laser", {{"Margins", margins}});
         const std::string record = std::string("Scan Laser") + std::string(1, '\0') +
                                    "Generic Laser" + std::string(1, '\0') + Int32(66) + Int32(0) +
                                    std::string(1, '\0') + Int32(1);

@@ -9,6 +9,7 @@
 #include "printer.h"
 #include "session_fixture.h"
 #include "stream.h"
+#include <registry_printer.h>
 
 namespace {
 
@@ -110,20 +111,12 @@ protected:
     void SetUp() override
     {
         SessionTest::SetUp();
-        HKEY key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Desk Laser", 0, NULL,
-                        0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        const char driver[] = "Generic Laser";
-        const char port[] = "NUL:";
-        const char papers[] = "1:2159x2794:Letter;5:2159x3556:Legal;20:1048x2413:Envelope #10;"
-                              "257:1016x1524:Label 4.00 x 6.00";
-        const char bins[] = "1:Tray 1;2:Tray 2;5:Envelope Feeder";
-        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-        RegSetValueExA(key, "Papers", 0, REG_SZ, (const BYTE *)papers, sizeof(papers));
-        RegSetValueExA(key, "Bins", 0, REG_SZ, (const BYTE *)bins, sizeof(bins));
-        RegCloseKey(key);
+        AddRegistryPrinter("Desk Laser", {{"Printer Driver", "Generic Laser"},
+                                          {"Port", "NUL:"},
+                                          {"Papers", "1:2159x2794:Letter;5:2159x3556:Legal;"
+                                                     "20:1048x2413:Envelope #10;"
+                                                     "257:1016x1524:Label 4.00 x 6.00"},
+                                          {"Bins", "1:Tray 1;2:Tray 2;5:Envelope Feeder"}});
         Open();
     }
     void TearDown() override
@@ -226,13 +219,7 @@ TEST_F(PrinterDeviceTest, LabelPrinterGetsTheLabelPaperAndColourFollowsThePrinte
     P().m_bPageEnded = true;
     CloseNovarcPrinter(session_.get());
 
-    HKEY key;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                  "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Desk Laser", 0,
-                  KEY_ALL_ACCESS, &key);
-    DWORD mono = 0;
-    RegSetValueExA(key, "Color", 0, REG_DWORD, (const BYTE *)&mono, sizeof(mono));
-    RegCloseKey(key);
+    AddRegistryPrinter("Desk Laser", {}, {{"Color", 0}});
     Open();
     EXPECT_FALSE(P().m_bColor);
 }
@@ -265,15 +252,8 @@ TEST_F(SessionTest, AnAbandonedImageGateIsTakenOverAndPassedOn)
 TEST_F(PrinterDeviceTest, TurnsAndTraysInARawJobLeaveItsDataFlowing)
 {
     CloseNovarcPrinter(session_.get());
-    HKEY key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Raw Desk", 0, NULL, 0,
-                    KEY_ALL_ACCESS, NULL, &key, NULL);
-    const char driver[] = "Generic Laser";
-    const char port[] = "RAW:C:\\novarc\\raw\\desk.bin";
-    RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-    RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-    RegCloseKey(key);
+    AddRegistryPrinter("Raw Desk", {{"Printer Driver", "Generic Laser"},
+                                    {"Port", "RAW:C:\\novarc\\raw\\desk.bin"}});
     std::filesystem::create_directories(root_.driveC("novarc/raw"));
     Open("Raw Desk", 1);
     NovarcprintProcess *s = session_.get();

@@ -12,6 +12,7 @@
 #include "printer.h"
 #include "session_fixture.h"
 #include "stream.h"
+#include <registry_printer.h>
 
 namespace {
 
@@ -96,17 +97,10 @@ protected:
     }
     void AddPrinter(DWORD dpi, const char *deviceFonts = "", const char *portName = "NUL:")
     {
-        HKEY key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Report Laser", 0,
-                        NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        const char driver[] = "Generic Laser";
-        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)portName, (DWORD)strlen(portName) + 1);
-        RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
-        RegSetValueExA(key, "DeviceFonts", 0, REG_SZ, (const BYTE *)deviceFonts,
-                       (DWORD)strlen(deviceFonts) + 1);
-        RegCloseKey(key);
+        AddRegistryPrinter(
+            "Report Laser",
+            {{"Printer Driver", "Generic Laser"}, {"Port", portName}, {"DeviceFonts", deviceFonts}},
+            {{"Resolution", dpi}});
     }
     void Open(DWORD dpi = 600, const char *deviceFonts = "", const char *port = "NUL:")
     {
@@ -259,13 +253,7 @@ TEST_F(StreamTest, LineBelowThePrintableAreaGoesToTheNextPage)
 {
     /* Quarter-inch margins: 10.5 inches of page, so the 64th line of a
      * 66-line form (baseline 60 + 63 x 100) would be clipped away. */
-    HKEY key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                    "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Report Laser", 0, NULL, 0,
-                    KEY_ALL_ACCESS, NULL, &key, NULL);
-    const char margins[] = "64,64,64,64";
-    RegSetValueExA(key, "Margins", 0, REG_SZ, (const BYTE *)margins, sizeof(margins));
-    RegCloseKey(key);
+    AddRegistryPrinter("Report Laser", {{"Margins", "64,64,64,64"}});
     Open(600, "", "FOLDER:C:\\novarc\\printed");
     const int bottom = GetDeviceCaps(Dc(), VERTRES);
     ASSERT_LT(bottom, 60 + 63 * 100);

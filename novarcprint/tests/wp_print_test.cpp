@@ -13,6 +13,7 @@
 #include "session_fixture.h"
 #include "wp.h"
 #include "wp_writer.h"
+#include <registry_printer.h>
 
 namespace {
 
@@ -35,19 +36,10 @@ protected:
     /* margins: unprintable left, top, right, bottom in 0.1 mm */
     void Open(const char *margins = "0,0,0,0")
     {
-        HKEY key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Letter Laser", 0,
-                        NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        const char driver[] = "Generic Laser";
-        const char port[] = "NUL:";
-        const DWORD dpi = 600;
-        RegSetValueExA(key, "Printer Driver", 0, REG_SZ, (const BYTE *)driver, sizeof(driver));
-        RegSetValueExA(key, "Port", 0, REG_SZ, (const BYTE *)port, sizeof(port));
-        RegSetValueExA(key, "Resolution", 0, REG_DWORD, (const BYTE *)&dpi, sizeof(dpi));
-        RegSetValueExA(key, "Margins", 0, REG_SZ, (const BYTE *)margins,
-                       (DWORD)strlen(margins) + 1);
-        RegCloseKey(key);
+        AddRegistryPrinter(
+            "Letter Laser",
+            {{"Printer Driver", "Generic Laser"}, {"Port", "NUL:"}, {"Margins", margins}},
+            {{"Resolution", 600}});
         std::string record = std::string("Letter Laser") + '\0' + "Generic Laser" + '\0' +
                              Int32(66) + Int32(0) + '\0';
         MsgBuf msg = MsgBuf();

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <registry_printer.h>
 
 namespace {
 
@@ -25,18 +26,8 @@ template <class Fn> Fn Bind(HMODULE module, const char *name)
 
 bool AddPrinter()
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Gallery", 0, nullptr,
-                        0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    const char port[] = "FILE:C:\\gallery.pdf";
-    const char margins[] = "42,42,42,42";
-    RegSetValueExA(key, "Port", 0, REG_SZ, reinterpret_cast<const BYTE *>(port), sizeof port);
-    RegSetValueExA(key, "Margins", 0, REG_SZ, reinterpret_cast<const BYTE *>(margins),
-                   sizeof margins);
-    RegCloseKey(key);
-    return true;
+    return AddRegistryPrinter("Gallery",
+                              {{"Port", "FILE:C:\\gallery.pdf"}, {"Margins", "42,42,42,42"}});
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <registry_printer.h>
 
 namespace {
 
@@ -23,20 +24,11 @@ template <class Fn> Fn Bind(HMODULE module, const char *name)
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
 }
 
+/* A laser printer with its unprintable edge, printing to a PDF file. */
 bool AddPrinter()
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Gallery", 0, nullptr,
-                        0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    const char port[] = "FILE:C:\\gallery.pdf";
-    const char margins[] = "42,42,42,42"; /* a laser printer's unprintable edge */
-    RegSetValueExA(key, "Port", 0, REG_SZ, reinterpret_cast<const BYTE *>(port), sizeof port);
-    RegSetValueExA(key, "Margins", 0, REG_SZ, reinterpret_cast<const BYTE *>(margins),
-                   sizeof margins);
-    RegCloseKey(key);
-    return true;
+    return AddRegistryPrinter("Gallery",
+                              {{"Port", "FILE:C:\\gallery.pdf"}, {"Margins", "42,42,42,42"}});
 }
 
 } // namespace
