@@ -14,6 +14,7 @@
 
 #include "kernel/root.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/prctl.h>
@@ -112,15 +113,25 @@ DWORD SpawnAsAccount(const ServiceAccount &account, const std::vector<std::strin
         groups[0] = account.gid;
         groupCount = 1;
     }
+    // The service holds nothing of its starter: the null device for its
+    // standard descriptors, every other descriptor closed.
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0)
+        return ERROR_NOT_ENOUGH_MEMORY;
     // Twice forked, so the service is nobody's child here and leaves no
     // zombie behind; only async-signal-safe calls after the fork.
     const pid_t child = fork();
-    if (child < 0)
+    if (child < 0) {
+        close(null);
         return ERROR_NOT_ENOUGH_MEMORY;
+    }
     if (child == 0) {
         if (fork() != 0)
             _exit(0);
         setsid();
+        if (dup2(null, 0) < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0)
+            _exit(126);
+        close_range(3, ~0U, 0);
         umask(027);
         if (chdir(folder.c_str()) != 0 && chdir("/") != 0)
             _exit(126);
@@ -131,6 +142,7 @@ DWORD SpawnAsAccount(const ServiceAccount &account, const std::vector<std::strin
         execve(args[0], args.data(), env.data());
         _exit(127);
     }
+    close(null);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -88,11 +88,15 @@ DWORD StartDetached(const std::string &name, const std::string &imagePath, DWORD
         return AwaitDispatcher(name, nullptr);
     }
     std::string commandLine = imagePath;
+    // No console and none of the starter's output: null standard handles
+    // (the null device), so a starter whose output is a pipe (an installer
+    // run by a package manager, a script reading `net start`) sees its end.
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION pi{};
     // Services start in the system folder, as on Windows.
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
                         environment.data(), "C:\\Windows\\system32", &startup, &pi))
         return GetLastError();
     const DWORD error = AwaitDispatcher(name, pi.hProcess);

@@ -6,6 +6,8 @@
  */
 #include "service_test_util.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -206,6 +208,41 @@ TEST_F(ServiceTest, SigtermStopsARunningService)
     ASSERT_TRUE(WaitForState(service, SERVICE_STOPPED));
     ASSERT_TRUE(WaitForTrace("returned"));
     EXPECT_NE(Trace().find("control 1 on-dispatcher"), std::string::npos) << Trace();
+    CloseServiceHandle(service);
+}
+
+/* A service has no console: a starter whose output is a pipe (a package
+ * manager's installer, a script reading `net start`) sees the pipe's end
+ * once it has started the service, while the service goes on running. */
+TEST_F(ServiceTest, AStartedServiceHoldsNoneOfItsStartersOutput)
+{
+    SC_HANDLE service = Install();
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const int savedOut = fcntl(1, F_DUPFD_CLOEXEC, 3), savedErr = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    ASSERT_GE(savedOut, 0);
+    ASSERT_GE(savedErr, 0);
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    close(out[1]);
+    const BOOL started = StartServiceA(service, 0, nullptr);
+    const DWORD error = GetLastError();
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    ASSERT_TRUE(started) << error;
+    ASSERT_TRUE(WaitForTrace("main"));
+    pollfd end{out[0], POLLIN, 0};
+    char byte;
+    EXPECT_EQ(poll(&end, 1, 10000), 1);
+    EXPECT_EQ(read(out[0], &byte, 1), 0) << "the service holds the starter's output";
+    close(out[0]);
+    Go();
+    ASSERT_TRUE(WaitForState(service, SERVICE_RUNNING));
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    ASSERT_TRUE(WaitForState(service, SERVICE_STOPPED));
     CloseServiceHandle(service);
 }
 
