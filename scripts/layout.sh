@@ -30,7 +30,10 @@ fi
 
 group=$(id -gn "$user")
 c="$root/drive_c"
-mkdir -p "$root/winport" "$c/novarc/bin2" "$c/novarc/bin/Services/ErrorLogs" \
+# The services' folder is made here, for the user: the helper (root) may
+# start first and would otherwise make it root's, where the service could
+# not place its own lock and socket.
+mkdir -p "$root/winport/services" "$c/novarc/bin2" "$c/novarc/bin/Services/ErrorLogs" \
   "$c/Windows/system32" "$c/kel/transfer"
 
 # Data first (everything but the program folders), then the fixed parts,

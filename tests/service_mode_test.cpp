@@ -1,10 +1,11 @@
 /*
  * The print service in service mode, end to end, as an administrator runs
  * it: the programs placed in a root given its owners by scripts/layout.sh
- * (which creates the user "novarc" when it is missing), "Printkeeper.exe
- * -install", then "net start" through the service manager (systemd when it
- * runs as PID 1, else winport's own; the test says which), a job printed
- * by novarc-send, "net stop", a restart ended by SIGTERM, and "-remove".
+ * (which creates the user "novarc" when it is missing), "-install" of the
+ * service and its privileged helper, then "net start" of both through the
+ * service manager (systemd when it runs as PID 1, else winport's own; the
+ * test says which), a job printed by novarc-send, "net stop", a restart
+ * ended by SIGTERM, and "-remove".
  * The service and its clients run as novarc, never as root.  Installing a
  * service needs root: run as anyone else, the test is skipped.
  */
@@ -101,10 +102,12 @@ protected:
     {
         if (geteuid() != 0)
             return;
-        if (installed)
-            Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -remove");
-        for (long pid : ProcessesOf(Bin2("Printkeeper.exe")))
-            kill((pid_t)pid, SIGKILL);
+        for (const char *program : {"Printkeeper.exe", "PrintkeeperHelper.exe"}) {
+            if (installed)
+                Run(ShellQuoted(Bin2(program)) + " -remove");
+            for (long pid : ProcessesOf(Bin2(program)))
+                kill((pid_t)pid, SIGKILL);
+        }
         for (long pid : ClientPids(root))
             kill((pid_t)pid, SIGKILL);
     }
@@ -134,12 +137,12 @@ protected:
             Run("sh " LAYOUT_SH " " + ShellQuoted(root.path()) + " " + kUser, &status);
         ASSERT_EQ(status, 0) << out;
     }
-    std::string Net(const std::string &verb) const
+    std::string Net(const std::string &verb, const std::string &name = "NovarcPrintkeeper") const
     {
         int status = -1;
-        const std::string out = Run(ShellQuoted(root.driveC("Windows/system32/net.exe")) + " " +
-                                        verb + " NovarcPrintkeeper",
-                                    &status);
+        const std::string out =
+            Run(ShellQuoted(root.driveC("Windows/system32/net.exe")) + " " + verb + " " + name,
+                &status);
         EXPECT_EQ(status, 0) << "net " << verb << ":\n" << out << ServiceLog(root);
         return out;
     }
@@ -187,6 +190,7 @@ std::optional<std::string> ServiceModeTest::savedTmp;
 TEST_F(ServiceModeTest, InstalledStartedPrintingAsNovarcStoppedTwiceAndRemoved)
 {
     Place(PRINTKEEPER_EXE, Bin2("Printkeeper.exe"));
+    Place(PRINTKEEPER_HELPER_EXE, Bin2("PrintkeeperHelper.exe"));
     Place(NOVARCPRINT_EXE, Bin2("novarcprint.exe"));
     Place(WINPORT_NET_EXE, root.driveC("Windows/system32/net.exe"));
     ASSERT_NO_FATAL_FAILURE(Layout());
@@ -196,8 +200,10 @@ TEST_F(ServiceModeTest, InstalledStartedPrintingAsNovarcStoppedTwiceAndRemoved)
     ASSERT_NE(uid, 0);
 
     int status = -1;
-    std::string out = Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -install", &status);
+    std::string out = Run(ShellQuoted(Bin2("PrintkeeperHelper.exe")) + " -install", &status);
     installed = true;
+    ASSERT_EQ(status, 0) << out;
+    out = Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -install", &status);
     ASSERT_EQ(status, 0) << out;
     ASSERT_NE(out.find("Novarc Print Service installed."), std::string::npos) << out;
     /* What the registration wrote as root goes to the user, as the
@@ -205,6 +211,10 @@ TEST_F(ServiceModeTest, InstalledStartedPrintingAsNovarcStoppedTwiceAndRemoved)
     ASSERT_NO_FATAL_FAILURE(Layout());
     EXPECT_EQ(State(), (DWORD)SERVICE_STOPPED);
 
+    /* The helper (root) first, as the package starts them: the service
+     * must still find its way in the services' shared state. */
+    EXPECT_NE(Net("start", "NovarcPrintkeeperHelper").find("was started successfully"),
+              std::string::npos);
     EXPECT_NE(Net("start").find("was started successfully"), std::string::npos);
     long service = ServingProcess();
     ASSERT_GT(service, 0);
@@ -260,7 +270,10 @@ TEST_F(ServiceModeTest, InstalledStartedPrintingAsNovarcStoppedTwiceAndRemoved)
     out = Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -remove", &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("Novarc Print Service removed."), std::string::npos) << out;
+    out = Run(ShellQuoted(Bin2("PrintkeeperHelper.exe")) + " -remove", &status);
+    EXPECT_EQ(status, 0) << out;
     installed = false;
+    EXPECT_TRUE(WaitFor([&] { return ProcessesOf(Bin2("PrintkeeperHelper.exe")).empty(); }, 30s));
     SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     ASSERT_NE(scm, nullptr);
     EXPECT_EQ(OpenServiceA(scm, "NovarcPrintkeeper", SERVICE_QUERY_STATUS), nullptr);
