@@ -3,15 +3,27 @@
  * scripts/package.sh: what it holds (every library and component the build
  * made), run paths that never point into the build, programs that find
  * their libraries where the package puts them, lintian without errors, and
- * an install, removal and purge with dpkg into a clean root.  Building the
+ * an install, removal and purge with dpkg into a clean root; run as root,
+ * also an install into this running system, its service answering a job as
+ * the user novarc, and a purge that leaves nothing of it.  Building the
  * package and running lintian take seconds, so the test is heavy.
  */
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -46,6 +58,46 @@ bool IsElf(const fs::path &path)
            ReadText(path).rfind(kMagic, 0) == 0;
 }
 
+template <typename Pred> bool WaitFor(Pred pred, std::chrono::seconds limit)
+{
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+        if (pred())
+            return true;
+    return pred();
+}
+
+/* The live processes running `program` (a POSIX path) and their user ids. */
+std::map<long, long> ProcessesOf(const std::string &program)
+{
+    std::map<long, long> uids;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        std::error_code ec;
+        if (name.find_first_not_of("0123456789") != std::string::npos ||
+            fs::read_symlink(entry.path() / "exe", ec) != program)
+            continue;
+        const std::string status = ReadText(entry.path() / "status");
+        const size_t state = status.find("\nState:\t"), uid = status.find("\nUid:\t");
+        if (state != std::string::npos && status[state + 8] != 'Z' && uid != std::string::npos)
+            uids[std::stol(name)] = std::stol(status.substr(uid + 6));
+    }
+    return uids;
+}
+
+bool PortAnswers(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((uint16_t)port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(fd, (const sockaddr *)&addr, sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
 class PackageTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -78,6 +130,7 @@ protected:
     static void RunPathsAreOriginOnlyAndResolve();
     static void LintianReportsNoErrors();
     static void InstallsRemovesAndPurgesInACleanRoot();
+    static void ServesAsNovarcOnThisSystemUntilPurged();
 
     static std::string *work, *build, *deb, *unpacked;
 };
@@ -184,6 +237,87 @@ void PackageTest::InstallsRemovesAndPurgesInACleanRoot()
     EXPECT_FALSE(fs::exists(root + kData));
 }
 
+/* The package installed into this running system as an administrator
+ * installs it (dpkg -i: the configure step creates the user, registers and
+ * starts the services), the service answering a job as novarc, then purged:
+ * no service, no unit, no data left; the user stays.  Root only, and never
+ * over a workstation's own installation; one run on this machine at a time
+ * (the lock) and one service on the print port (the CTest resource lock). */
+void PackageTest::ServesAsNovarcOnThisSystemUntilPurged()
+{
+    if (geteuid() != 0) {
+        std::cout << "not installed into this system: that needs root" << std::endl;
+        return;
+    }
+    const int lock = open("/run/lock/novarc-package-test.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    struct Unlock {
+        int fd;
+        ~Unlock() { close(fd); }
+    } unlock{lock};
+    int status = -1;
+    RunCommand("dpkg -s novarc-workstation >/dev/null 2>&1", &status);
+    /* A workstation's data lives in C:\novarc; what winport makes for any
+     * program run as root without a root of its own (system folder, fonts)
+     * is not, and is made again when needed. */
+    if (status == 0 || fs::exists(kData + "/drive_c/novarc")) {
+        std::cout << "not installed into this system: it has the package or a workstation's "
+                     "data in "
+                  << kData << " already" << std::endl;
+        return;
+    }
+
+    std::string out = RunCommand("dpkg -i " + Quote(*deb) + " 2>&1", &status);
+    struct Purge {
+        ~Purge() { RunCommand("dpkg -P novarc-workstation >/dev/null 2>&1"); }
+    } purgeOnFailure;
+    ASSERT_EQ(status, 0) << out;
+    const passwd *user = getpwnam("novarc");
+    ASSERT_NE(user, nullptr) << "the configure step creates the user";
+    const long uid = (long)user->pw_uid;
+    ASSERT_NE(uid, 0);
+    const auto services = ProcessesOf(kBin2 + "/Printkeeper.exe");
+    ASSERT_EQ(services.size(), 1u) << out;
+    EXPECT_EQ(services.begin()->second, uid);
+    EXPECT_EQ(ProcessesOf(kBin2 + "/PrintkeeperHelper.exe").size(), 1u) << out;
+
+    ASSERT_TRUE(WaitFor([] { return PortAnswers(13001); }, std::chrono::seconds(20)));
+    const std::string job = *work + "/job.txt";
+    WriteText(job, "INSTALLED PACKAGE JOB LINE ONE\r\n");
+    const std::string sender = *work + "/sender";
+    out = RunCommand("WINPORT_ROOT=" + Quote(sender) +
+                         " " NOVARC_SEND_EXE
+                         " --host 127.0.0.1 --port 13001 --printer 'Workstation PDF' --text " +
+                         Quote(job) + " 2>&1",
+                     &status);
+    EXPECT_EQ(status, 0) << out;
+    const std::string printed = kData + "/drive_c/novarc/printed";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::error_code dirError;
+            for (const auto &pdf : fs::directory_iterator(printed, dirError))
+                if (RunCommand("pdftotext " + Quote(pdf.path()) + " - 2>/dev/null")
+                        .find("INSTALLED PACKAGE JOB LINE ONE") != std::string::npos)
+                    return true;
+            return false;
+        },
+        std::chrono::seconds(60)))
+        << out;
+
+    out = RunCommand("dpkg -P novarc-workstation 2>&1", &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_TRUE(WaitFor([] { return ProcessesOf(kBin2 + "/Printkeeper.exe").empty(); },
+                        std::chrono::seconds(30)));
+    EXPECT_TRUE(ProcessesOf(kBin2 + "/PrintkeeperHelper.exe").empty());
+    EXPECT_FALSE(fs::exists(kData)) << "purge keeps the data";
+    for (const char *unit : {"NovarcPrintkeeper.service", "NovarcPrintkeeperHelper.service"})
+        EXPECT_FALSE(fs::exists(std::string("/etc/systemd/system/") + unit)) << unit;
+    RunCommand("dpkg -s novarc-workstation >/dev/null 2>&1", &status);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(getpwnam("novarc"), nullptr) << "the user stays after purge";
+}
+
 /* One test: building the package is most of its time, and each test of a
  * suite runs in a process of its own. */
 TEST_F(PackageTest, BuiltFromThisBuildInstallsCleanly)
@@ -203,6 +337,10 @@ TEST_F(PackageTest, BuiltFromThisBuildInstallsCleanly)
     {
         SCOPED_TRACE("dpkg into a clean root");
         InstallsRemovesAndPurgesInACleanRoot();
+    }
+    {
+        SCOPED_TRACE("dpkg into this running system");
+        ServesAsNovarcOnThisSystemUntilPurged();
     }
 }
 
