@@ -25,6 +25,7 @@
  * restart", so it shows as failed without a restart loop. */
 #define EXIT_START_FAILED 1
 #define EXIT_VERSION_LOCKED 78
+#define EXIT_COMMAND_FAILED 1 /* -install, -stop or -remove failed */
 
 /* Messages of the main window. */
 #define WM_SOCKET_NOTIFY (WM_USER + 0)   /* 1024: WSAAsyncSelect events */

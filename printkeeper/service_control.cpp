@@ -113,6 +113,13 @@ void ReadOsVersion()
     g.bWin6 = vi.dwMajorVersion >= 6;
 }
 
+/* -install, -stop or -remove did not do what it says: the program ends
+ * with a failure status, so an installer running it stops there. */
+void CommandFailed()
+{
+    g_Printkeeper.dwExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+}
+
 /* Stops the service through the manager; true when it reached STOPPED. */
 bool StopService(SC_HANDLE schService)
 {
@@ -250,11 +257,13 @@ void InstallService()
     if (GetModuleFileNameA(NULL, szPath, sizeof(szPath)) == 0) {
         printf("Unable to install %s - %s\n", SERVICE_DISPLAY_NAME,
                GetLastErrorText(szErr, sizeof(szErr)));
+        CommandFailed();
         return;
     }
     SC_HANDLE schManager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
     if (!schManager) {
         Say("OpenSCManager failed - %s", GetLastErrorText(szErr, sizeof(szErr)));
+        CommandFailed();
         return;
     }
     SC_HANDLE schService =
@@ -266,6 +275,7 @@ void InstallService()
         CloseServiceHandle(schService);
     } else {
         Say("CreateService failed - %s", GetLastErrorText(szErr, sizeof(szErr)));
+        CommandFailed();
     }
     CloseServiceHandle(schManager);
 }
@@ -273,9 +283,12 @@ void InstallService()
 void StopInstalledService()
 {
     SC_HANDLE schManager, schService;
-    if (!OpenOurService(&schManager, &schService))
+    if (!OpenOurService(&schManager, &schService)) {
+        CommandFailed();
         return;
-    StopService(schService);
+    }
+    if (!StopService(schService))
+        CommandFailed();
     CloseServiceHandle(schService);
     CloseServiceHandle(schManager);
 }
@@ -283,14 +296,18 @@ void StopInstalledService()
 void RemoveService()
 {
     SC_HANDLE schManager, schService;
-    if (!OpenOurService(&schManager, &schService))
+    if (!OpenOurService(&schManager, &schService)) {
+        CommandFailed();
         return;
+    }
     StopService(schService);
     char szErr[256];
-    if (DeleteService(schService))
+    if (DeleteService(schService)) {
         Say("%s removed.", SERVICE_DISPLAY_NAME);
-    else
+    } else {
         Say("DeleteService failed - %s", GetLastErrorText(szErr, sizeof(szErr)));
+        CommandFailed();
+    }
     CloseServiceHandle(schService);
     CloseServiceHandle(schManager);
 }
@@ -325,7 +342,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        return 0;
+        return g.dwExitCode ? EXIT_COMMAND_FAILED : 0;
     }
     if (bDebug) {
         g.bDebug = true;

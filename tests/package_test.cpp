@@ -282,6 +282,15 @@ void PackageTest::ServesAsNovarcOnThisSystemUntilPurged()
     EXPECT_EQ(services.begin()->second, uid);
     EXPECT_EQ(ProcessesOf(kBin2 + "/PrintkeeperHelper.exe").size(), 1u) << out;
 
+    /* Configured again (dpkg-reconfigure does this): the services are
+     * registered and started anew. */
+    out = RunCommand("/var/lib/dpkg/info/novarc-workstation.postinst configure 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    const auto again = ProcessesOf(kBin2 + "/Printkeeper.exe");
+    ASSERT_EQ(again.size(), 1u) << out;
+    EXPECT_NE(again.begin()->first, services.begin()->first);
+    EXPECT_EQ(again.begin()->second, uid);
+
     ASSERT_TRUE(WaitFor([] { return PortAnswers(13001); }, std::chrono::seconds(20)));
     const std::string job = *work + "/job.txt";
     WriteText(job, "INSTALLED PACKAGE JOB LINE ONE\r\n");

@@ -206,6 +206,11 @@ TEST_F(ServiceModeTest, InstalledStartedPrintingAsNovarcStoppedTwiceAndRemoved)
     out = Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -install", &status);
     ASSERT_EQ(status, 0) << out;
     ASSERT_NE(out.find("Novarc Print Service installed."), std::string::npos) << out;
+    /* A command that fails says so in its exit status, so an installer
+     * running it stops there. */
+    out = Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -install", &status);
+    EXPECT_NE(status, 0) << out;
+    EXPECT_NE(out.find("CreateService failed"), std::string::npos) << out;
     /* What the registration wrote as root goes to the user, as the
      * package's configure step does. */
     ASSERT_NO_FATAL_FAILURE(Layout());
@@ -273,6 +278,8 @@ TEST_F(ServiceModeTest, InstalledStartedPrintingAsNovarcStoppedTwiceAndRemoved)
     out = Run(ShellQuoted(Bin2("PrintkeeperHelper.exe")) + " -remove", &status);
     EXPECT_EQ(status, 0) << out;
     installed = false;
+    out = Run(ShellQuoted(Bin2("Printkeeper.exe")) + " -remove", &status);
+    EXPECT_NE(status, 0) << out;
     EXPECT_TRUE(WaitFor([&] { return ProcessesOf(Bin2("PrintkeeperHelper.exe")).empty(); }, 30s));
     SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     ASSERT_NE(scm, nullptr);
