@@ -2,20 +2,21 @@
  * Cached PDFs printed on the job's document: through the PDF engine from
  * memory (the cache file deciphered as its name says), or without the
  * engine as a plain file, by the converter's own PDF printing or, failing
- * that, the office library.  Under the print lock.
+ * that, the office library.  A whole file the engine printed nothing of
+ * goes the way without it too.  Under the print lock.
  */
 #include <cstdio>
 #include <cstring>
 
 #include "documents.h"
 #include "images.h"
+#include "office_bind.h"
 #include "pdf_bind.h"
 #include "printer.h"
 
 namespace {
 
 #define PDF_OPTION_RASTERIZE 0x08
-#define ACROBAT_MESSAGE_SIZE 1024
 
 bool IsCipheredName(const char *szName)
 {
@@ -30,13 +31,15 @@ void PlainName(char *szOut, int iSize, const char *szName)
     FormatName(szOut, iSize, "%.*s", iLen > 4 ? iLen - 4 : iLen, szName);
 }
 
+/* The pages the engine printed on the job's document; -1 when the file
+ * cannot be read. */
 int PrintThroughEngine(NovarcprintProcess *s, const char *szPath, int iPage, int iMode)
 {
     PrinterState &p = s->m_Printer;
     CacheBytes bytes;
     if (!ReadCacheFile(szPath, &bytes)) {
         s->Log("PrintNovarcPdfDocument ReadFile( %s ) FAILED", szPath);
-        return 0;
+        return -1;
     }
     char szName[MAX_PATH];
     if (IsCipheredName(szPath))
@@ -54,13 +57,17 @@ int PrintThroughEngine(NovarcprintProcess *s, const char *szPath, int iPage, int
         (const BYTE *)bytes.pData, bytes.dwLen, iPage, 1, szOptions, s->m_iHeadingType,
         s->m_iFootingType, s->m_szHeading, s->m_szFooting);
     s->Log("KelPdfTron PrintPDFDocumentBufferOptionHeading( %s ) pages<%d>", szOptions, iPages);
-    /* The engine ended every page it drew, the open one included. */
-    p.m_bPageEnded = true;
-    p.m_bPrinted = true;
-    s->m_bPageOpen = false;
-    p.m_bPageStarted = false;
+    /* The engine ended every page it drew, the open one included.  When it
+     * drew none the document is as it was: marked printed, an empty
+     * document would reach the printer (a blank fax) at the close. */
+    if (iPages > 0) {
+        p.m_bPageEnded = true;
+        p.m_bPrinted = true;
+        s->m_bPageOpen = false;
+        p.m_bPageStarted = false;
+    }
     FreeCacheBytes(&bytes);
-    return 1;
+    return iPages;
 }
 
 /* The plain file to print: the cached file itself, or its deciphered copy
@@ -91,36 +98,46 @@ bool PlainCopy(NovarcprintProcess *s, const char *szPath, char *szPlain, int iSi
     return bOk;
 }
 
-typedef int(WINAPI *PrintAcrobatFn)(LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPSTR);
-
+/* The office library prints the file on the printer by name, as a
+ * document of its own. */
 void PrintThroughOffice(NovarcprintProcess *s, const char *szPlain)
 {
-    HMODULE hLib = LoadLibraryA("KelWord.dll");
-    PrintAcrobatFn pPrint =
-        hLib ? (PrintAcrobatFn)(void *)GetProcAddress(hLib, "PrintAcrobatDocument") : NULL;
-    char szMessage[ACROBAT_MESSAGE_SIZE] = "";
-    if (pPrint && pPrint(s->m_szPrinterName, szPlain, "-1", "-1", szMessage))
+    HRESULT hr = CoInitialize(NULL);
+    if (hr != 0)
+        s->Log("CoInitialize() Returned <%d>", (int)hr);
+    char szMessage[KELWORD_MESSAGE_SIZE] = "";
+    if (KelWordPrint("PrintAcrobatDocument", s->m_szPrinterName, szPlain, "-1", "-1", szMessage))
         s->Log("Success!?");
     s->Log("%s", szMessage);
-    if (hLib)
-        FreeLibrary(hLib);
+    if (SUCCEEDED(hr))
+        CoUninitialize();
 }
 
-void PrintWithoutEngine(NovarcprintProcess *s, const char *szPath, int iPage)
+/* The plain file printed on the printer by name, by the converter or the
+ * office library.  The fax printer's own document is ended first, since
+ * the outside print is a fax document of its own, and a new one started
+ * after it.  The file printed goes afterwards, unless it is the cached
+ * file and bKeepCached. */
+void PrintWithoutEngine(NovarcprintProcess *s, const char *szPath, int iPage, bool bKeepCached)
 {
+    EndFaxDocument(s);
     char szPlain[MAX_PATH];
-    if (!PlainCopy(s, szPath, szPlain, sizeof(szPlain)))
-        return;
-    if (KelAmyuniLoaded()) {
-        if (iPage < 1)
-            s->Log("Amyuni PrintPDFDocument( ALL PAGES )");
-        else
-            s->Log("Amyuni PrintPDFDocument(Page:%d)", iPage);
-        KelAmyuni_PrintPDFDocument(szPlain, s->m_szPrinterName, iPage < 1 ? 1 : iPage,
-                                   iPage < 1 ? 20000 : iPage, 1);
-    } else
-        PrintThroughOffice(s, szPlain);
-    DeleteFileA(szPlain);
+    if (PlainCopy(s, szPath, szPlain, sizeof(szPlain))) {
+        if (KelAmyuniLoaded()) {
+            if (iPage < 1)
+                s->Log("Amyuni PrintPDFDocument( ALL PAGES )");
+            else
+                s->Log("Amyuni PrintPDFDocument(Page:%d)", iPage);
+            KelAmyuni_PrintPDFDocument(szPlain, s->m_szPrinterName, iPage < 1 ? 1 : iPage,
+                                       iPage < 1 ? 20000 : iPage, 1);
+        } else
+            PrintThroughOffice(s, szPlain);
+        if (!bKeepCached || strcmp(szPlain, szPath) != 0)
+            DeleteFileA(szPlain);
+    }
+    SetFaxOrientation(s, s->m_szPrinterName, DMORIENT_PORTRAIT);
+    if (s->m_bFax)
+        StartFaxDocument(s);
 }
 
 } // namespace
@@ -132,10 +149,18 @@ int PrintNovarcPdfDocument(NovarcprintProcess *s, const char *szPath, int iPage,
         s->m_bFax = true;
     LengthenImageWait(s, "PrintNovarcPdfDocument");
     int iResult = 1;
-    if (KelPdfTronLoaded() || KelLoadPdfTron())
-        iResult = PrintThroughEngine(s, szPath, iPage, iMode);
-    else
-        PrintWithoutEngine(s, szPath, iPage);
+    if (KelPdfTronLoaded() || KelLoadPdfTron()) {
+        const int iPages = PrintThroughEngine(s, szPath, iPage, iMode);
+        iResult = iPages < 0 ? 0 : 1;
+        /* An engine that printed nothing of a whole file failed it (an old
+         * or damaged engine); printed without it the report is not lost.
+         * A single page may simply not be there, so that is not retried. */
+        if (iPages == 0 && iPage < 1) {
+            s->Log("PrintNovarcPdfDocument engine printed nothing, printing without it");
+            PrintWithoutEngine(s, szPath, iPage, true);
+        }
+    } else
+        PrintWithoutEngine(s, szPath, iPage, false);
     ShortenImageWait(s, "PrintNovarcPdfDocument");
     if (iResult && strstr(s->m_szPrinterName, "NovarcPDF") &&
         strcmp(s->m_szPrinterName, "NovarcPDF") != 0)
