@@ -217,8 +217,11 @@ void PrintWithOpenOffice(NovarcprintProcess *s, const OfficeKind &kind, const ch
     snprintf(szCommand, sizeof(szCommand),
              "\"%s\" -norestore -nofirststartwizard -nologo -headless -pt \"%s\" \"%s\"",
              s->m_Office.m_szOpenOfficePath, s->m_szPrinterName, szPath);
-    /* The converter printer's letter paper for an outside program is set by
-     * the converter session (its external-printing paper), when it has one. */
+    /* The program prints on the converter by name and gets the paper last
+     * committed there, which may be the job's label; office files are
+     * letter pages. */
+    if (s->m_bConverter)
+        KELAmyuniSetPaperSizeForExternalPrinting(s);
     if (!RunOfficeProgram(szCommand))
         s->Log("%s", kind.szOpenOfficeFailed);
     ReleaseMutex(s->m_hOfficeMutex);

@@ -79,7 +79,13 @@ WinportPortDeliver(const WINPORT_PORT_DOCUMENT *doc)
         return ERROR_READ_FAULT;
     if (!Shape(settings, &pdf, &error))
         return ERROR_INVALID_DATA;
-    if ((settings.fileOptions & CDINTF_CONCATENATE) && pdfshared::FileExists(output)) {
+    const bool append =
+        (settings.fileOptions & CDINTF_CONCATENATE) && pdfshared::FileExists(output);
+    /* A document ended without a page adds nothing to the file: appended,
+     * it would be a blank page in the middle of the job. */
+    if (append && doc->dwPages == 0)
+        return 0;
+    if (append) {
         std::string existing, joined;
         if (!pdfshared::ReadWholeFile(output, &existing, &error))
             return ERROR_READ_FAULT;
