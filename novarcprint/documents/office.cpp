@@ -272,6 +272,7 @@ int PrintOfficeDocument(NovarcprintProcess *s, const OfficeKind &kind, const Msg
                KELPeerPathReason(GetLastError()));
         return 0;
     }
+    const bool bOwnPrinted = s->m_Printer.m_bPrinted;
     EndDocumentForOutsideProgram(s);
     SetFaxOrientation(s, s->m_szPrinterName, DMORIENT_PORTRAIT);
     if (kind.bDesktopFirst) {
@@ -281,6 +282,11 @@ int PrintOfficeDocument(NovarcprintProcess *s, const OfficeKind &kind, const Msg
         PrintOfficeFile(s, kind, record, szPath);
     }
     ResumeAfterOutsideProgram(s);
+    /* On any other printer the office program's output is a job of its
+     * own: the job's document holds what it held before, and an empty one
+     * taken for printed would come out at the close as a blank sheet. */
+    if (!s->m_bFax && !s->m_bConverter)
+        s->m_Printer.m_bPrinted = bOwnPrinted;
     return 1;
 }
 

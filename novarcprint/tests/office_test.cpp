@@ -173,7 +173,8 @@ TEST_F(OfficeTest, RegisteredHeadlessOfficePrintsByNameWithoutTheLibrary)
     EXPECT_EQ(ReadText(root_.driveC("soffice-args.txt")),
               "[-norestore][-nofirststartwizard][-nologo][-headless][-pt][Desk Laser]"
               "[c:\\novarc\\word_documents\\Letter.docx]");
-    EXPECT_TRUE(session_->m_Printer.m_bPrinted);
+    /* The program printed a job of its own; the job's document is empty. */
+    EXPECT_FALSE(session_->m_Printer.m_bPrinted);
     EXPECT_NE(Log().find("Print WORD Document with OpenOffice"), std::string::npos);
 }
 
@@ -187,13 +188,16 @@ TEST_F(OfficeTest, OfficeLibraryPrintsAndReportsWhatFailed)
 
     Open();
     EXPECT_EQ(Run(HandlePrintExcelDocument, Str("Sheet.xlsx") + Str("one") + Str("two")), 1);
-    EXPECT_TRUE(session_->m_Printer.m_bPrinted);
-    session_->m_Printer.m_bPrinted = false;
     EXPECT_EQ(Run(HandlePrintWordDocument, Str("fail.docx")), 1);
+    /* What the job's own document held before, on an ordinary printer. */
     EXPECT_FALSE(session_->m_Printer.m_bPrinted);
+    session_->m_Printer.m_bPrinted = true;
+    EXPECT_EQ(Run(HandlePrintWordDocument, Str("fail.docx")), 1);
+    EXPECT_TRUE(session_->m_Printer.m_bPrinted);
     EXPECT_EQ(Calls(), "WordInstalled\nExcelInstalled\n"
                        "PrintExcelDocument|Desk Laser|c:\\novarc\\excel_documents\\Sheet.xlsx|"
                        "one|two\n"
+                       "PrintWordDocument|Desk Laser|c:\\novarc\\word_documents\\fail.docx||\n"
                        "PrintWordDocument|Desk Laser|c:\\novarc\\word_documents\\fail.docx||\n");
     const std::string log = Log();
     EXPECT_NE(log.find("Print EXCEL Document with MS EXCEL"), std::string::npos);
