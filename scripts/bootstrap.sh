@@ -40,6 +40,8 @@ packages=(
   cups-ipp-utils dbus-daemon
   # the tray icon and menu on a desktop; the desktop test's X server and XTest
   libgtk-3-dev xvfb libx11-dev libxtst-dev
+  # the terminal sessions from systemd-logind
+  libsystemd-dev
 )
 
 missing=()

@@ -16,6 +16,8 @@
 #       of USER can swap a program folder; USER may add (and manage its own)
 #       entries in C:\ and C:\novarc (the sticky bit keeps root's).
 #   C:\novarc\bin2, C:\Windows    root:root  0755: only root changes programs
+#   ROOT/winport/sessions         root:USER  1770: each desktop session's
+#       folder of named objects belongs to its user
 #   everything else               USER:USER, folders 0750, files 0640 at most
 set -eu
 
@@ -38,10 +40,11 @@ mkdir -p "$root/winport/services" "$c/novarc/bin2" "$c/novarc/bin/Services/Error
 
 # Data first (everything but the program folders), then the fixed parts,
 # so a link planted in the data is never followed (chown -h, find -P).
-find -P "$root" -xdev \( -path "$c/novarc/bin2" -o -path "$c/Windows" \) -prune -o \
-  -exec chown -h "$user:$group" {} + 
-find -P "$root" -xdev \( -path "$c/novarc/bin2" -o -path "$c/Windows" \) -prune -o \
-  -type d -exec chmod u=rwx,g=rx,o= {} + -o -type f -exec chmod g-w,o-rwx {} +
+find -P "$root" -xdev \( -path "$c/novarc/bin2" -o -path "$c/Windows" -o \
+  -path "$root/winport/sessions" \) -prune -o -exec chown -h "$user:$group" {} + 
+find -P "$root" -xdev \( -path "$c/novarc/bin2" -o -path "$c/Windows" -o \
+  -path "$root/winport/sessions" \) -prune -o -type d -exec chmod u=rwx,g=rx,o= {} + \
+  -o -type f -exec chmod g-w,o-rwx {} +
 chown root:root "$c/novarc/bin2" "$c/Windows" "$c/Windows/system32"
 chmod 0755 "$c/novarc/bin2" "$c/Windows" "$c/Windows/system32"
 find -P "$c/novarc/bin2" "$c/Windows" -xdev -exec chown -h root:root {} +
@@ -49,3 +52,9 @@ find -P "$c/novarc/bin2" "$c/Windows" -xdev -exec chmod go-w {} +
 chown root:"$group" "$root" "$c" "$c/novarc"
 chmod 0750 "$root"
 chmod 1770 "$c" "$c/novarc"
+# Each desktop session's own named objects, in a folder its user makes and
+# owns (sticky: nobody removes another's); never re-owned above.
+[ -L "$root/winport/sessions" ] && rm -f "$root/winport/sessions"
+mkdir -p "$root/winport/sessions"
+chown -h root:"$group" "$root/winport/sessions"
+chmod 1770 "$root/winport/sessions"

@@ -8,9 +8,12 @@
 #include "kernel/root.h"
 #include "utils/posix_fs.h"
 
+#include <wtsapi32.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -39,19 +42,24 @@ static_assert(sizeof(NamedFile) <= kFileSize, "a named object fits one page");
 
 struct NameKey {
     DWORD error = 0;
-    std::string name; // without the namespace prefix
-    std::string file; // its file name in the objects folder
+    bool local = false; // in the caller's session's namespace
+    std::string name;   // without the namespace prefix
+    std::string file;   // its file name in the objects folder
 };
 
-/* "Global\x", "Local\x" and "x" are one object here: every process of a
- * root is in one session.  Any other backslash names a namespace that does
- * not exist. */
+/* "Global\x" and "x" are the machine's object x, "Local\x" the caller's
+ * session's (the machine's too for the services, in session 0).  Unlike
+ * Windows a bare name is global in every session: the system's programs in
+ * a desktop session share bare names with the service and the print
+ * clients it starts.  Any other backslash names a namespace that does not
+ * exist. */
 NameKey ParseName(const char *raw)
 {
     NameKey key;
     std::string name(raw);
     for (const char *prefix : {"Global\\", "Local\\"}) {
         if (name.rfind(prefix, 0) == 0) {
+            key.local = prefix[0] == 'L';
             name.erase(0, std::strlen(prefix));
             break;
         }
@@ -92,6 +100,52 @@ NameKey ParseName(const char *raw)
 std::string ObjectsFolder()
 {
     return Root() + "/winport/objects";
+}
+
+/* The folder of session `session`'s own objects, made on first use by a
+ * process of the session and kept to its user: <root>/winport/sessions
+ * (sticky and open to the root's users, as /tmp is, so that a desktop user
+ * may make a folder there) holds one folder per session and user,
+ * "<session>-<uid>", mode 0700.  The user is in the name because session
+ * numbers come round again after a restart, for other users.  A folder
+ * that someone else owns, or that others may enter, is refused
+ * (ERROR_ACCESS_DENIED): the objects there would be theirs to tamper with. */
+bool SessionFolder(DWORD session, std::string *folder, DWORD *error)
+{
+    const std::string parent = Root() + "/winport/sessions";
+    struct stat st;
+    if (lstat(parent.c_str(), &st) != 0) {
+        if (util::MakeDirs(Root() + "/winport") != 0 ||
+            (mkdir(parent.c_str(), 01777) == 0 && chmod(parent.c_str(), 01777) != 0) ||
+            lstat(parent.c_str(), &st) != 0) {
+            *error = Win32ErrorFromErrno(errno);
+            return false;
+        }
+    }
+    *folder = parent + "/" + std::to_string(session) + "-" + std::to_string(geteuid());
+    if (mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = Win32ErrorFromErrno(errno);
+        return false;
+    }
+    if (lstat(folder->c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 077) != 0) {
+        *error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    return true;
+}
+
+/* The folder of the namespace a name lives in. */
+bool NamespaceFolder(const NameKey &key, std::string *folder, DWORD *error)
+{
+    static const DWORD session = [] {
+        DWORD id = 0;
+        return ProcessIdToSessionId(GetCurrentProcessId(), &id) ? id : 0;
+    }();
+    if (key.local && session != 0)
+        return SessionFolder(session, folder, error);
+    *folder = ObjectsFolder();
+    return true;
 }
 
 /* The namespace's lock, held while a name is created, opened or dropped. */
@@ -262,7 +316,12 @@ std::shared_ptr<SyncStorage> AttachNamed(const char *name, ObjectType kind, cons
         SetLastError(key.error);
         return nullptr;
     }
-    const std::string folder = ObjectsFolder();
+    std::string folder;
+    DWORD error = 0;
+    if (!NamespaceFolder(key, &folder, &error)) {
+        SetLastError(error);
+        return nullptr;
+    }
     const std::pair<std::string, std::string> id(folder, key.name);
     if (auto held = FindHeld(id, kind)) {
         *created = false;
@@ -273,7 +332,6 @@ std::shared_ptr<SyncStorage> AttachNamed(const char *name, ObjectType kind, cons
         SetLastErrorFromErrno(ns.error());
         return nullptr;
     }
-    DWORD error = 0;
     auto storage = Attach(folder, key, kind, init, created, &error);
     if (!storage)
         SetLastError(error);
