@@ -282,9 +282,10 @@ void OnTimer(HWND hWnd, UINT_PTR id)
     case TIMER_LAUNCH_UI:
         /* Companions start from each desktop session's autostart entry (the
          * service's user cannot start programs as another user): this only
-         * tells the log whether one has connected since the logon. */
-        KillTimer(hWnd, id);
-        LogLine("Tray companions connected: %d", PipeConnectionCount());
+         * tells the log whether each session's has connected since the
+         * logon. */
+        if (CheckSessionCompanions())
+            KillTimer(hWnd, id);
         break;
     case TIMER_SESSION_NOTIFY:
         if (WTSRegisterSessionNotification(hWnd, NOTIFY_FOR_ALL_SESSIONS)) {

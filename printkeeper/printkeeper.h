@@ -140,6 +140,9 @@ void CreateFolderTree(const char *szDir);
 
 /* tray_ui.cpp: the companion; the pipe's client end */
 int RunUserInterface();
+/* Timer 9 (service side): true when the check is done (every desktop
+ * session with a user has its companion, or it is time to stop looking). */
+bool CheckSessionCompanions();
 /* The companion's hidden window (it connects to the pipe once its
  * messages run); NULL when it cannot be made. */
 HWND CreateUserInterfaceWindow();

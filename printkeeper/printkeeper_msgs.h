@@ -47,6 +47,7 @@
 #define TIMER_SLOTS_MS 1000
 #define TIMER_SESSION_NOTIFY_MS 2000
 #define TIMER_LAUNCH_UI_MS 2000
+#define LAUNCH_UI_CHECKS 30 /* a minute for the companions to come up */
 #define RESTART_AFTER_UPDATE_MS 30000
 #define RESTART_AFTER_ENDSESSION_MS 10000
 
@@ -193,7 +194,8 @@ enum UpdateSubCode {
 #define PIPE_CMD_KEEPALIVE "HEY"
 /* Connections served at once; more wait in the pipe's queue. */
 #define UI_PIPE_MAX_CONNECTIONS 32
-#define UI_MUTEX_NAME "NovarcPrintkeeperUIMutex"
+/* Per session: a desktop user creates it in the session's own namespace. */
+#define UI_MUTEX_NAME "Local\\NovarcPrintkeeperUIMutex"
 #define UI_WINDOW_CLASS "PrintkeeperUI"
 #define UI_WINDOW_TITLE "PrintkeeperUI"
 #define WM_UI_CONNECT (WM_USER + 4) /* 1028 */

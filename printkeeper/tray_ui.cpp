@@ -10,6 +10,7 @@
 #include "printkeeper.h"
 
 #include <namedpipeapi.h> /* after windows.h, which printkeeper.h brings */
+#include <wtsapi32.h>
 
 namespace {
 
@@ -113,6 +114,50 @@ HWND CreateUserInterfaceWindow()
                            g_Printkeeper.hInstance, NULL);
 }
 
+/* The desktop sessions with a user (session 0 is the services'); -1 when
+ * they cannot be listed. */
+int CountUserSessions()
+{
+    PWTS_SESSION_INFOA pInfo = NULL;
+    DWORD dwCount = 0;
+    if (!WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &pInfo, &dwCount)) {
+        LogLine("WTSEnumerateSessions(FAILED)ERROR :%d", (int)GetLastError());
+        return -1;
+    }
+    int iUsers = 0;
+    for (DWORD i = 0; i < dwCount; i++) {
+        if (pInfo[i].SessionId == 0)
+            continue;
+        LPSTR pszUser = NULL;
+        DWORD dwBytes = 0;
+        if (!WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, pInfo[i].SessionId, WTSUserName,
+                                         &pszUser, &dwBytes)) {
+            LogLine("WTSQuerySessionInformation(FAILED)ERROR :%d", (int)GetLastError());
+            continue;
+        }
+        if (dwBytes > 1 && pszUser[0])
+            iUsers++;
+        WTSFreeMemory(pszUser);
+    }
+    WTSFreeMemory(pInfo);
+    return iUsers;
+}
+
+bool CheckSessionCompanions()
+{
+    static int s_iChecks = 0;
+    const int iUsers = CountUserSessions();
+    const int iCompanions = PipeConnectionCount();
+    const bool bDone =
+        iUsers < 0 || (iUsers > 0 && iCompanions >= iUsers) || ++s_iChecks >= LAUNCH_UI_CHECKS;
+    if (!bDone)
+        return false;
+    s_iChecks = 0;
+    if (iUsers >= 0)
+        LogLine("Tray companions connected: %d of %d desktop sessions", iCompanions, iUsers);
+    return true;
+}
+
 int RunUserInterface()
 {
     HANDLE hMutex = CreateMutexA(NULL, FALSE, UI_MUTEX_NAME);
@@ -121,6 +166,8 @@ int RunUserInterface()
         CloseHandle(hMutex);
         return 0;
     }
+    if (!hMutex) /* runs without the one-per-session guard */
+        LogLine("NovarcPrintkeeperUIMutex CreateMutex(FAILED) ERROR:%d", (int)GetLastError());
     HWND hWnd = CreateUserInterfaceWindow();
     if (!hWnd) {
         if (hMutex)

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -66,6 +68,67 @@ TEST_F(TrayCompanionTest, WithoutTheServiceItEndsAndSaysWhy)
     EXPECT_NE(ServiceLog(root).find("Unable To Open Named Pipe To Print Service. Exiting User "
                                     "Interface Application"),
               std::string::npos)
+        << ServiceLog(root);
+}
+
+/* Desktop sessions from the stand-in session source: the service hears of
+ * a log-on and counts the session's companion; companions of different
+ * sessions both run. */
+class TraySessionsTest : public TrayCompanionTest {
+protected:
+    long Spawn(int timeScale) override
+    {
+        return NovarcSpawn(PRINTKEEPER_EXE,
+                           {"WINPORT_ROOT=" + root.path(),
+                            "WINPORT_TIME_SCALE=" + std::to_string(timeScale),
+                            "WINPORT_SESSIONS=sessions.txt"},
+                           {"-debug"});
+    }
+    long StartCompanionIn(int session)
+    {
+        return NovarcSpawn(PRINTKEEPER_EXE,
+                           {"WINPORT_ROOT=" + root.path(), "WINPORT_SESSIONS=sessions.txt",
+                            "WINPORT_SESSION_ID=" + std::to_string(session)},
+                           {"-UI"});
+    }
+    void WriteSessions(const std::string &lines)
+    {
+        std::ofstream(root.path() + "/sessions.new") << lines;
+        std::filesystem::rename(root.path() + "/sessions.new", root.path() + "/sessions.txt");
+    }
+};
+
+TEST_F(TraySessionsTest, LogOnCountsTheSessionsCompanion)
+{
+    StartService();
+    companion = StartCompanionIn(2);
+    ASSERT_GT(companion, 0);
+    long other = StartCompanionIn(3); // another session: a guard of its own
+    ASSERT_GT(other, 0);
+    long second = StartCompanionIn(2);
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(NovarcWaitChild(second, 10000), 0) << "a second companion in session 2 ends";
+    EXPECT_LT(NovarcWaitChild(other, 0), 0) << "the companion of session 3 runs on";
+    NovarcKillChild(other);
+
+    // The service registers for session changes shortly after it starts:
+    // log on until it has heard of it.
+    const auto heard = [&] {
+        return ServiceLog(root).find("WTS_SESSION_LOGON") != std::string::npos;
+    };
+    for (int i = 0; i < 10 && !heard(); i++) {
+        WriteSessions("");
+        std::this_thread::sleep_for(300ms);
+        WriteSessions("2 active alice\n");
+        WaitFor(heard, 2s);
+    }
+    ASSERT_TRUE(heard()) << ServiceLog(root);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return ServiceLog(root).find("Tray companions connected: 1 of 1 desktop sessions") !=
+                   std::string::npos;
+        },
+        10s))
         << ServiceLog(root);
 }
 
