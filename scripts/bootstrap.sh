@@ -18,6 +18,8 @@ packages=(
   libpoppler-glib-dev libqpdf-dev libjpeg-dev qpdf
   # the fax server's spool format (PCL, TIFF-F) from our PDFs
   ghostscript
+  # web pages printed by URL (the browser object, headless)
+  chromium
   # the office programs print Word and Excel files through LibreOffice
   libreoffice-writer-nogui libreoffice-calc-nogui
   # tests and benchmarks

@@ -86,6 +86,21 @@ else
     'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\soffice.exe' >/dev/null 2>&1 || true
 fi
 
+# The web browser object, only where Chromium is: its library in the system
+# folder and its class registered; without Chromium the class is not there
+# and a URL print fails with a log line.
+browser_key='HKCR\CLSID\{0002DF01-0000-0000-C000-000000000046}'
+if command -v chromium >/dev/null 2>&1 && [ -e "$bin2/libkelbrowser.so" ] &&
+   [ -e "$build/bin/winport-reg" ]; then
+  mkdir -p "$system32"
+  ln -sfn ../../novarc/bin2/libkelbrowser.so "$system32/KelBrowser.dll"
+  printf 'REGEDIT4\n\n[HKEY_CLASSES_ROOT\\CLSID\\{0002DF01-0000-0000-C000-000000000046}\\InprocServer32]\n@="C:\\\\Windows\\\\system32\\\\KelBrowser.dll"\n' |
+    WINPORT_ROOT="$root" "$build/bin/winport-reg" import - >/dev/null
+else
+  rm -f "$system32/KelBrowser.dll"
+  WINPORT_ROOT="$root" "$build/bin/winport-reg" delete "$browser_key" >/dev/null 2>&1 || true
+fi
+
 # "CompImage": workers' compensation forms are printed as images on a
 # printer whose port writes one TIFF file, which the print client's close
 # timer returns to the server.

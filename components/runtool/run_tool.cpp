@@ -14,7 +14,8 @@ extern char **environ;
 
 namespace runtool {
 
-bool RunBounded(std::vector<std::string> args, int seconds, bool keepErrors)
+bool RunBounded(std::vector<std::string> args, int seconds, bool keepErrors,
+                const std::atomic<bool> *stop)
 {
     if (args.empty())
         return false;
@@ -38,7 +39,7 @@ bool RunBounded(std::vector<std::string> args, int seconds, bool keepErrors)
     if (rc != 0)
         return false;
     int status = 0;
-    for (int waited = 0; waited < seconds * 20; waited++) {
+    for (int waited = 0; waited < seconds * 20 && !(stop && *stop); waited++) {
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid)
             return WIFEXITED(status) && WEXITSTATUS(status) == 0;

@@ -85,7 +85,7 @@ const RequestRoute kRoutes[] = {
     {PRINT_CONVERT_AND_SEND_FILES, "PRINT_CONVERT_AND_SEND_FILES", RUNS_WORKER, "ThreadPrintConvertAndSendFiles", HandlePrintConvertAndSendFiles},
     {SEND_NAMED_FILE, "SEND_NAMED_FILE", RUNS_WORKER, "ThreadSendNamedFile", HandleSendNamedFile},
     {PRINT_CONTACT_LENS, "PRINT_CONTACT_LENS", RUNS_WORKER, "ThreadPrintContactLens", HandlePrintContactLens},
-    {RECEIVE_PRINT_URL, "RECEIVE_PRINT_URL", RUNS_WORKER, "ThreadReceivePrintUrl", HandleLogOnly},
+    {RECEIVE_PRINT_URL, "RECEIVE_PRINT_URL", RUNS_WORKER, "ThreadReceivePrintUrl", HandleReceivePrintUrl},
     {RECEIVE_DELETE_FILE, "RECEIVE_DELETE_FILE", RUNS_WORKER, "ThreadReceiveDeleteFile", HandleReceiveDeleteFile},
     {PRINT_PDF_COMP_FORM, "PRINT_PDF_COMP_FORM", RUNS_WORKER, "ThreadPrintPdfCompForm", HandlePrintPdfCompForm},
     {PRINT_LAB_ELECTRONIC_E, "PRINT_LAB_ELECTRONIC_E", RUNS_WORKER, "ThreadPrintLabElectronicE", HandlePrintLabElectronicE},

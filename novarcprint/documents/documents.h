@@ -56,4 +56,10 @@ int PrintNovarcPdfDocument(NovarcprintProcess *pSession, const char *szPath, int
 int HandlePrintPdfCompForm(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 int HandleReceiveReturnFilledPdfForm(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
 
+/* ---- Web pages (print_url.cpp) ---- */
+
+/* The longest URL RECEIVE_PRINT_URL takes, its NUL included. */
+#define PRINT_URL_SIZE 2048
+int HandleReceivePrintUrl(NovarcprintProcess *pSession, MsgBuf *pMsg, int iType);
+
 #endif /* NOVARCPRINT_DOCUMENTS_H */

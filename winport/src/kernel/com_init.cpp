@@ -1,9 +1,10 @@
 /*
- * COM's per-thread start and end.  Nothing here needs an apartment: the
- * one COM class the system creates is served elsewhere, so CoInitialize
- * only keeps the count Windows keeps, and reports S_FALSE when the thread
- * had started COM already, as Windows does.
+ * COM's and OLE's per-thread start and end.  Nothing here needs an
+ * apartment: objects are created in process (com_object.cpp), so
+ * CoInitialize only keeps the count Windows keeps, and reports S_FALSE
+ * when the thread had started COM already, as Windows does.
  */
+#include <ole2.h>
 #include <windows.h>
 
 namespace {
@@ -33,4 +34,24 @@ void WINAPI CoUninitialize(void)
 {
     if (t_comCount > 0)
         t_comCount--;
+}
+
+/* True while the calling thread has started COM. */
+bool WinportComStarted()
+{
+    return t_comCount > 0;
+}
+
+/***********************************************************************
+ *           OleInitialize
+ * COM's start under OLE's name: the same count and the same answers.
+ */
+HRESULT WINAPI OleInitialize(LPVOID pvReserved)
+{
+    return CoInitialize(pvReserved);
+}
+
+void WINAPI OleUninitialize(void)
+{
+    CoUninitialize();
 }

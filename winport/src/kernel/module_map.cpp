@@ -31,6 +31,8 @@ constexpr ModuleMapEntry kModuleMap[] = {
     // The office library and the ECG library.
     {"kelword.dll", "libkelword.so", ModuleKind::Component},
     {"kelecg.dll", "libkelecg.so", ModuleKind::Component},
+    // The web browser object (a COM class library).
+    {"kelbrowser.dll", "libkelbrowser.so", ModuleKind::Component},
 };
 
 /* Mappings a test added (winport_test_map_module); entries never move. */
