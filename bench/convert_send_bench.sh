@@ -43,8 +43,9 @@ awk -v pages="$pages" 'BEGIN {
 mkdir -p "$work/root"
 line=$(WINPORT_ROOT="$work/root" "$build/bin/convert_send_bench" "$build/bin/Novarcprint" \
     "$build/bin/cdinstall" "$work/report.txt" "$work/returned.pdf" 62 | grep '^convert ')
+# A field by its whole name: " whole_s=" is not the end of "wire_whole_s=".
 field() {
-    echo "$line" | sed "s/.*$1=\([^ ]*\).*/\1/"
+    echo "$line" | sed "s/.* $1=\([^ ]*\).*/\1/"
 }
 returned_pages=$(pdfinfo "$work/returned.pdf" | awk '/^Pages:/ { print $2 }')
 
