@@ -101,14 +101,30 @@ protected:
 TEST_F(TraySessionsTest, LogOnCountsTheSessionsCompanion)
 {
     StartService();
-    companion = StartCompanionIn(2);
-    ASSERT_GT(companion, 0);
-    long other = StartCompanionIn(3); // another session: a guard of its own
-    ASSERT_GT(other, 0);
-    long second = StartCompanionIn(2);
+    // Two companions in session 2 at once: one ends, the other runs on; the
+    // companion of session 3 has a guard of its own.
+    const long first = StartCompanionIn(2), second = StartCompanionIn(2);
+    long other = StartCompanionIn(3);
+    ASSERT_GT(first, 0);
     ASSERT_GT(second, 0);
-    EXPECT_EQ(NovarcWaitChild(second, 10000), 0) << "a second companion in session 2 ends";
-    EXPECT_LT(NovarcWaitChild(other, 0), 0) << "the companion of session 3 runs on";
+    ASSERT_GT(other, 0);
+    companion = second; // the one that runs on, for TearDown
+    const bool oneEnded = WaitFor(
+        [&] {
+            if (NovarcWaitChild(first, 0) == 0)
+                return true;
+            if (NovarcWaitChild(second, 0) != 0)
+                return false;
+            companion = first;
+            return true;
+        },
+        10s);
+    if (!oneEnded)
+        NovarcKillChild(first);
+    ASSERT_TRUE(oneEnded) << "neither companion of session 2 ended";
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LT(NovarcWaitChild(companion, 0), 0) << "both companions of session 2 ended";
+    EXPECT_LT(NovarcWaitChild(other, 0), 0) << "the companion of session 3 ended";
     NovarcKillChild(other);
 
     // The service registers for session changes shortly after it starts:
