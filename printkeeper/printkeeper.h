@@ -156,9 +156,13 @@ bool WritePipeCommand(HANDLE hPipe, const char *szCommand);
 void UpkeepTrayIcon(HWND hWnd);
 void RemoveTrayIcon(HWND hWnd);
 void ShowTrayMenu(HWND hWnd, HANDLE hPipe);
-/* The last DEBUG_LOG_VIEW_BYTES of the newest client debug log; false when
- * there is none that can be read. */
-bool ReadNewestDebugLog(std::string *pText);
+/* The newest client debug log's file name (in CLIENT_DEBUG_DIR); false
+ * when there is none. */
+bool NewestDebugLogName(char *szName, int iSize);
+/* The last DEBUG_LOG_VIEW_BYTES of a debug log: DEBUG_LOG_SHOWN, else
+ * DEBUG_LOG_UNREADABLE (it cannot be opened, or is empty) or
+ * DEBUG_LOG_CORRUPT (it cannot be measured). */
+int ReadDebugLogTail(const char *szPath, std::string *pText);
 
 /* pipe_commands.cpp: what the pipe's messages mean */
 enum PipeCommand { PIPE_KEEPALIVE, PIPE_SHUTDOWN, PIPE_DEBUG_LOG };

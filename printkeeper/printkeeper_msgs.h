@@ -81,6 +81,7 @@
 #define SERVICES_DIR "C:\\novarc\\bin\\Services"
 #define ERROR_LOGS_DIR "C:\\novarc\\bin\\Services\\ErrorLogs"
 #define CLIENT_DEBUG_DIR "C:\\novarc\\bin\\NovarcPrintDebug\\"
+#define CLIENT_DEBUG_FOLDER "C:\\novarc\\bin\\NovarcPrintDebug"
 #define DEBUG_MARKER_FILE "c:\\novarc\\bin\\PRINT_DEBUGGING_ON"
 #define INHOUSE_MARKER_FILE "c:\\kel\\INHOUSE_PC"
 #define VERSION_LOCK_FILE "C:\\novarc\\bin\\Services\\ServiceVersionLocked.txt"
@@ -214,6 +215,9 @@ enum UpdateSubCode {
 #define TRAY_MENU_ARCHIVE 6
 /* The log viewer shows a debug log's last bytes. */
 #define DEBUG_LOG_VIEW_BYTES 20000
+#define DEBUG_LOG_SHOWN 0
+#define DEBUG_LOG_UNREADABLE 1
+#define DEBUG_LOG_CORRUPT 2
 
 /* Endpoint notices: the servers listed in the endpoint files hear from the
  * service on their notice port (timer 2).  Addresses come only from these

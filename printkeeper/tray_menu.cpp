@@ -11,7 +11,8 @@
 
 #include "printkeeper.h"
 
-#include <shellapi.h> /* after windows.h, which printkeeper.h brings */
+#include <commdlg.h> /* after windows.h, which printkeeper.h brings */
+#include <shellapi.h>
 
 namespace {
 
@@ -52,18 +53,48 @@ void TestConnectivity(HWND hWnd)
     MessageBoxA(hWnd, report.c_str(), "Test Outbound Connectivity", MB_OK);
 }
 
+void ShowNoDebugErrors(HWND hWnd)
+{
+    MessageBoxA(hWnd,
+                FileExists(DEBUG_MARKER_FILE) ? "No Debug Errors To Report!"
+                                              : "No Debug Errors To Report! (Debug Mode Is OFF)",
+                "Current Debug Log Is Empty", MB_OK);
+}
+
+/* The log viewer: the user picks a client debug log (the newest offered
+ * first) and sees its end.  With no log at all there is nothing to pick. */
 void ViewDebugLog(HWND hWnd)
 {
-    std::string tail;
-    if (!ReadNewestDebugLog(&tail)) {
-        MessageBoxA(hWnd,
-                    FileExists(DEBUG_MARKER_FILE)
-                        ? "No Debug Errors To Report!"
-                        : "No Debug Errors To Report! (Debug Mode Is OFF)",
-                    "Current Debug Log Is Empty", MB_OK);
+    char szFile[MAX_PATH] = "";
+    if (!NewestDebugLogName(szFile, sizeof(szFile))) {
+        ShowNoDebugErrors(hWnd);
         return;
     }
-    MessageBoxA(hWnd, tail.c_str(), "NovarcPrint Debug Log", MB_OK);
+    OPENFILENAMEA ofn;
+    memset(&ofn, 0, sizeof(ofn));
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = hWnd;
+    ofn.lpstrFilter = "NovarcPrint Log Files (*.log)\0*.log\0";
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = szFile;
+    ofn.nMaxFile = sizeof(szFile);
+    ofn.lpstrInitialDir = CLIENT_DEBUG_FOLDER;
+    ofn.lpstrTitle = "Select NovarcPrint Log File to View.";
+    ofn.Flags = OFN_EXPLORER | OFN_NONETWORKBUTTON | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&ofn))
+        return;
+    std::string tail;
+    switch (ReadDebugLogTail(szFile, &tail)) {
+    case DEBUG_LOG_UNREADABLE:
+        ShowNoDebugErrors(hWnd);
+        break;
+    case DEBUG_LOG_CORRUPT:
+        MessageBoxA(hWnd, "Debug Log Is Corrupt", "ERROR", MB_OK);
+        break;
+    default:
+        MessageBoxA(hWnd, tail.c_str(), "NovarcPrint Debug Log", MB_OK);
+        break;
+    }
 }
 
 void ArchiveDebugLogs(HWND hWnd)
@@ -89,32 +120,38 @@ void ArchiveDebugLogs(HWND hWnd)
 
 } // namespace
 
-bool ReadNewestDebugLog(std::string *pText)
+bool NewestDebugLogName(char *szName, int iSize)
 {
     WIN32_FIND_DATAA fd;
     HANDLE hFind = FindFirstFileA(CLIENT_DEBUG_DIR "*.log", &fd);
     if (hFind == INVALID_HANDLE_VALUE)
         return false;
-    char szNewest[2 * MAX_PATH] = "";
     FILETIME ftNewest = {0, 0};
+    szName[0] = 0;
     do {
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            strlen(CLIENT_DEBUG_DIR) + strlen(fd.cFileName) >= sizeof(szNewest))
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (int)strlen(fd.cFileName) >= iSize)
             continue;
-        if (!szNewest[0] || Ticks(fd.ftLastWriteTime) > Ticks(ftNewest)) {
-            snprintf(szNewest, sizeof(szNewest), "%s%s", CLIENT_DEBUG_DIR, fd.cFileName);
+        if (!szName[0] || Ticks(fd.ftLastWriteTime) > Ticks(ftNewest)) {
+            snprintf(szName, (size_t)iSize, "%s", fd.cFileName);
             ftNewest = fd.ftLastWriteTime;
         }
     } while (FindNextFileA(hFind, &fd));
     FindClose(hFind);
-    HANDLE hFile = szNewest[0]
-                       ? CreateFileA(szNewest, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
-                       : INVALID_HANDLE_VALUE;
+    return szName[0] != 0;
+}
+
+int ReadDebugLogTail(const char *szPath, std::string *pText)
+{
+    HANDLE hFile = CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
-        return false;
+        return DEBUG_LOG_UNREADABLE;
     DWORD dwHigh = 0;
     const DWORD dwSize = GetFileSize(hFile, &dwHigh);
+    if (dwSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        CloseHandle(hFile);
+        return DEBUG_LOG_CORRUPT;
+    }
     const unsigned long long ullSize = ((unsigned long long)dwHigh << 32) | dwSize;
     const DWORD dwWant = ullSize > DEBUG_LOG_VIEW_BYTES ? DEBUG_LOG_VIEW_BYTES : (DWORD)ullSize;
     LONG lHigh = (LONG)((ullSize - dwWant) >> 32);
@@ -124,7 +161,8 @@ bool ReadNewestDebugLog(std::string *pText)
     const bool bOk = ReadFile(hFile, &(*pText)[0], dwWant, &dwRead, NULL) != FALSE;
     CloseHandle(hFile);
     pText->resize(dwRead);
-    return bOk && dwRead > 0;
+    /* An empty log has no errors to report. */
+    return bOk && dwRead > 0 ? DEBUG_LOG_SHOWN : DEBUG_LOG_UNREADABLE;
 }
 
 void UpkeepTrayIcon(HWND hWnd)

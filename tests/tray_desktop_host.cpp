@@ -221,3 +221,42 @@ bool TrayUser::Shot(const TrayRect &r, const std::string &png)
     XDestroyImage(image);
     return ok;
 }
+
+bool TrayUser::Focus(const std::string &title, TrayRect *where)
+{
+    Display *dpy = D(dpy_);
+    ::Window rootOut, parent, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &rootOut, &parent, &children, &count))
+        return false;
+    bool found = false;
+    for (unsigned i = 0; i < count && !found; i++) {
+        XWindowAttributes a;
+        char *name = nullptr;
+        if (!XGetWindowAttributes(dpy, children[i], &a) || a.map_state != IsViewable ||
+            !XFetchName(dpy, children[i], &name) || !name)
+            continue;
+        if (title == name) {
+            found = true;
+            if (where)
+                *where = {a.x, a.y, a.width, a.height};
+            // No window manager here: the user's keys go where we say.
+            XSetInputFocus(dpy, children[i], RevertToParent, CurrentTime);
+            XSync(dpy, False);
+        }
+        XFree(name);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+void TrayUser::AltKey(const char *keysym)
+{
+    Display *dpy = D(dpy_);
+    const KeyCode alt = XKeysymToKeycode(dpy, XStringToKeysym("Alt_L"));
+    XTestFakeKeyEvent(dpy, alt, True, CurrentTime);
+    Key(keysym);
+    XTestFakeKeyEvent(dpy, alt, False, 30);
+    XFlush(dpy);
+}

@@ -46,6 +46,11 @@ public:
     bool ok() const { return dpy_ != nullptr; }
     void Click(int x, int y, int button);
     void Key(const char *keysym);
+    /* The key with Alt held: a button's mnemonic. */
+    void AltKey(const char *keysym);
+    /* A shown top-level window titled `title`: its place, and it gets the
+     * keyboard. */
+    bool Focus(const std::string &title, TrayRect *where = nullptr);
     /* The popup menu shown, if any (the largest). */
     bool OpenMenu(TrayRect *where);
     /* Writes the rectangle of the screen as a PNG. */

@@ -9,6 +9,7 @@
 #include <winport_test.h>
 
 #include "spool/spool_private.h"
+#include "user/common_dialog.h"
 
 #include <cstring>
 #include <deque>
@@ -88,6 +89,13 @@ void winport_test_push_printdlg_answer(int answer)
         answers().clear();
     else
         answers().push_back(answer);
+}
+
+/* The open-file dialog (user/open_file.cpp) reports through the same
+ * per-thread code. */
+void winport::SetCommonDialogError(DWORD error)
+{
+    dialogError = error;
 }
 
 /***********************************************************************

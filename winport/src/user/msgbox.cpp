@@ -1,9 +1,12 @@
 /*
- * MessageBoxA, headless: the box goes to the process's error log and is
- * answered by a scripted answer or its default button.  Also the message-box
- * test hooks of winport_test.h.
+ * MessageBoxA: the box goes to the process's error log; with a display it is
+ * a real modal box, headless it is answered by its default button.  A
+ * scripted answer wins over both, so tests behave the same on a desktop.
+ * Also the message-box test hooks of winport_test.h.
  */
 #include "user/error_log.h"
+#include "user/modal_loop.h"
+#include "user/shell_display.h"
 
 #include <winport_test.h>
 
@@ -11,6 +14,10 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#ifndef MB_ICONMASK
+#define MB_ICONMASK 0x000000F0L
+#endif
 
 namespace winport {
 namespace {
@@ -63,10 +70,78 @@ int DefaultButton(const std::vector<int> &buttons, UINT type)
     return buttons[index < buttons.size() ? index : 0];
 }
 
+const char *Label(int id)
+{
+    switch (id) {
+    case IDOK:
+        return "_OK";
+    case IDCANCEL:
+        return "_Cancel";
+    case IDABORT:
+        return "_Abort";
+    case IDRETRY:
+        return "_Retry";
+    case IDIGNORE:
+        return "_Ignore";
+    case IDYES:
+        return "_Yes";
+    case IDNO:
+        return "_No";
+    case IDTRYAGAIN:
+        return "_Try Again";
+    default:
+        return "_Continue";
+    }
+}
+
+/* What closing the box answers: Cancel where the box has it, OK for a
+ * box with OK alone; Yes/No and Abort/Retry/Ignore boxes close only
+ * through a button. */
+int CloseAnswer(const std::vector<int> &buttons)
+{
+    for (int id : buttons)
+        if (id == IDCANCEL)
+            return IDCANCEL;
+    return buttons.size() == 1 ? buttons[0] : 0;
+}
+
+int IconOf(UINT type)
+{
+    switch (type & MB_ICONMASK) {
+    case MB_ICONHAND:
+        return kShellIconError;
+    case MB_ICONQUESTION:
+        return kShellIconQuestion;
+    case MB_ICONEXCLAMATION:
+        return kShellIconWarning;
+    case MB_ICONASTERISK:
+        return kShellIconInfo;
+    default:
+        return kShellIconNone;
+    }
+}
+
+/* The box on the display, the calling thread's messages dispatched while
+ * it is open. */
+int ShowOnDisplay(const ShellDisplay &display, HWND owner, const char *text, const char *caption,
+                  UINT type, const std::vector<int> &buttons)
+{
+    std::vector<ShellButton> shown;
+    for (int id : buttons)
+        shown.push_back({id, Label(id)});
+    ModalLoop loop(owner && IsWindow(owner) ? owner : nullptr);
+    const int answer =
+        display.message(caption ? caption : "Error", text ? text : "", IconOf(type),
+                        (type & MB_TOPMOST) != 0, shown.data(), static_cast<int>(shown.size()),
+                        DefaultButton(buttons, type), CloseAnswer(buttons), PumpModal, &loop);
+    loop.End();
+    return answer;
+}
+
 } // namespace
 } // namespace winport
 
-/* MessageBoxA: headless.  Writes "<caption>: <text>" to the process's error
+/* MessageBoxA:  Writes "<caption>: <text>" to the process's error
  * log (and stderr when it is a terminal) and returns the next scripted
  * answer, else the default button, without waiting.  The owner window is
  * not checked.  An invalid box type fails with 0 and
@@ -85,14 +160,18 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     WriteErrorLog(shown);
 
     MessageBoxState &state = State();
-    std::lock_guard<std::mutex> guard(state.lock);
-    state.last = shown;
-    state.count++;
-    if (!state.answers.empty()) {
-        int answer = state.answers.front();
-        state.answers.pop_front();
-        return answer;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.last = shown;
+        state.count++;
+        if (!state.answers.empty()) {
+            int answer = state.answers.front();
+            state.answers.pop_front();
+            return answer;
+        }
     }
+    if (const ShellDisplay *display = Display())
+        return ShowOnDisplay(*display, hWnd, lpText, lpCaption, uType, buttons);
     return DefaultButton(buttons, uType);
 }
 

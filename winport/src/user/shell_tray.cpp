@@ -7,6 +7,7 @@
  * A scripted choice wins over the display, so tests behave the same on a
  * desktop.  Also the test hooks of winport_test_shell.h.
  */
+#include "user/modal_loop.h"
 #include "user/shell_display.h"
 #include "utils/program_name.h"
 
@@ -117,30 +118,6 @@ void ApplyToDisplay(const DisplayChange &change)
         display->show(change.key, change.tip.c_str());
 }
 
-/* The thread's messages while a real menu is open; nonzero closes it: the
- * owner is gone or the thread was asked to quit (asked again after). */
-struct MenuLoop {
-    HWND owner;
-    bool quit = false;
-    WPARAM exitCode = 0;
-};
-
-int PumpWhileOpen(void *context)
-{
-    MenuLoop *loop = static_cast<MenuLoop *>(context);
-    MSG msg;
-    while (!loop->quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            loop->quit = true;
-            loop->exitCode = msg.wParam;
-            break;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return loop->quit || !IsWindow(loop->owner);
-}
-
 thread_local bool t_menuOpen = false;
 
 UINT TrackOnDisplay(const ShellDisplay &display, const std::vector<MenuItem> &items, HWND hWnd)
@@ -153,17 +130,38 @@ UINT TrackOnDisplay(const ShellDisplay &display, const std::vector<MenuItem> &it
         shown.push_back({static_cast<unsigned>(item.id), separator ? nullptr : item.text.c_str(),
                          separator, (item.flags & MF_GRAYED) != 0, (item.flags & MF_CHECKED) != 0});
     }
-    MenuLoop loop{hWnd};
+    ModalLoop loop(hWnd);
     t_menuOpen = true;
     const UINT chosen =
-        display.track(shown.data(), static_cast<int>(shown.size()), PumpWhileOpen, &loop);
+        display.track(shown.data(), static_cast<int>(shown.size()), PumpModal, &loop);
     t_menuOpen = false;
-    if (loop.quit)
-        PostQuitMessage(static_cast<int>(loop.exitCode));
-    return loop.quit ? 0 : chosen;
+    return loop.End() ? 0 : chosen;
 }
 
 } // namespace
+
+int PumpModal(void *context)
+{
+    ModalLoop *loop = static_cast<ModalLoop *>(context);
+    MSG msg;
+    while (!loop->quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            loop->quit = true;
+            loop->exitCode = msg.wParam;
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return loop->quit || (loop->owner && !IsWindow(loop->owner));
+}
+
+bool ModalLoop::End() const
+{
+    if (quit)
+        PostQuitMessage(static_cast<int>(exitCode));
+    return quit;
+}
 
 const ShellDisplay *Display()
 {

@@ -5,6 +5,7 @@
  * display is present.  GTK runs on a thread of this module and everything
  * touching it is handed to that thread; callers wait for the answer.
  */
+#include "user/gtk/gtk_thread.h"
 #include "user/shell_display.h"
 
 #include <gtk/gtk.h>
@@ -22,20 +23,8 @@
  * successor that works without a session bus; they are what we mean. */
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 
-namespace {
+namespace winport::gtk {
 
-using winport::ShellClickFn;
-using winport::ShellMenuItem;
-
-ShellClickFn g_clicked = nullptr;
-std::map<uint64_t, GtkStatusIcon *> g_icons; // GTK thread only
-GdkPixbuf *g_pixbuf = nullptr;               // GTK thread only
-/* The click that asked for the menu: a menu opened with it takes that
- * button's release as part of the click, not as a dismissal. */
-guint g_lastButton = 0; // GTK thread only
-guint32 g_lastTime = 0; // GTK thread only
-
-/* Runs fn on the GTK thread and waits for it. */
 void OnGtkThread(std::function<void()> fn)
 {
     struct Call {
@@ -59,6 +48,22 @@ void OnGtkThread(std::function<void()> fn)
     std::unique_lock<std::mutex> guard(call.lock);
     call.done.wait(guard, [&] { return call.finished; });
 }
+
+} // namespace winport::gtk
+
+namespace {
+
+using winport::ShellClickFn;
+using winport::ShellMenuItem;
+using winport::gtk::OnGtkThread;
+
+ShellClickFn g_clicked = nullptr;
+std::map<uint64_t, GtkStatusIcon *> g_icons; // GTK thread only
+GdkPixbuf *g_pixbuf = nullptr;               // GTK thread only
+/* The click that asked for the menu: a menu opened with it takes that
+ * button's release as part of the click, not as a dismissal. */
+guint g_lastButton = 0; // GTK thread only
+guint32 g_lastTime = 0; // GTK thread only
 
 /* The icon: a small printer, drawn, so that no icon theme is needed. */
 GdkPixbuf *DrawIcon()
@@ -236,7 +241,8 @@ int Pointer(int *x, int *y)
     return ok;
 }
 
-const winport::ShellDisplay kTable = {ShowIcon, RemoveIcon, TrackMenu, Pointer};
+const winport::ShellDisplay kTable = {
+    ShowIcon, RemoveIcon, TrackMenu, Pointer, winport::gtk::ShowMessage, winport::gtk::OpenFile};
 
 } // namespace
 
