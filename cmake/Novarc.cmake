@@ -38,7 +38,10 @@ function(novarc_test_pch)
 endfunction()
 
 # A GoogleTest program registered with CTest.  Each test gets its own
-# scratch folder through the fixtures, so tests can run in parallel.
+# scratch folder through the fixtures, so tests can run in parallel.  A
+# test or a command it runs that names no root falls back to one in the
+# build folder, never to the machine's own (/var/lib/novarc when the tests
+# run as root).
 function(novarc_test target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   novarc_test_pch()
@@ -47,7 +50,10 @@ function(novarc_test target)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_precompile_headers(${target} REUSE_FROM novarc_test_pch)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
+                       PROPERTIES TIMEOUT 300
+                       ENVIRONMENT_MODIFICATION
+                       "WINPORT_ROOT=set:${CMAKE_BINARY_DIR}/test-fallback-root"
+                       ${ARG_PROPERTIES})
 endfunction()
 
 # A libFuzzer target; built only in the fuzz preset (clang).  Every one is a

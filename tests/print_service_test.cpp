@@ -23,7 +23,7 @@ TEST_F(PrintServiceTest, ReportFromNovarcSendComesOutAsPdfAndCtrlCStopsTheServic
     const std::string text = root.path() + "/report.txt";
     WriteText(text, ReportText(80, "DAILY"));
     const std::string out =
-        RunCommand(std::string(NOVARC_SEND_EXE) + " --printer 'Workstation PDF' --text " + text +
+        RunCommand(SenderEnv(root) + NOVARC_SEND_EXE " --printer 'Workstation PDF' --text " + text +
                    " --wait 3000 2>&1");
     EXPECT_NE(out.find("printer-open reply status 1"), std::string::npos) << out;
     ASSERT_TRUE(WaitForPdfs(1)) << out << ServiceLog(root);

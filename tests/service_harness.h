@@ -29,6 +29,14 @@ inline std::string ServiceLog(const ScratchRoot &root)
 }
 
 /* Places the client where the service starts it from. */
+/* The environment for novarc-send talking to the service over the
+ * network: a scratch root of its own beside the service's, so that it
+ * never falls back to the machine's real root. */
+inline std::string SenderEnv(const ScratchRoot &root)
+{
+    return "WINPORT_ROOT=" + ShellQuoted(root.path() + "/sender") + " ";
+}
+
 inline void InstallClient(const ScratchRoot &root, const std::string &name = "novarcprint.exe")
 {
     fs::create_directories(root.driveC("novarc/bin2"));

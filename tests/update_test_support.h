@@ -74,7 +74,7 @@ protected:
     /* novarc-send --update-port with these arguments; its output. */
     std::string Send(const std::string &args)
     {
-        return RunCommand(std::string(NOVARC_SEND_EXE) + " --update-port " + args + " 2>&1");
+        return RunCommand(SenderEnv(root) + NOVARC_SEND_EXE " --update-port " + args + " 2>&1");
     }
     /* An installer that records its arguments in C:\kel\ran-<name>.txt
      * after running `body`. */
