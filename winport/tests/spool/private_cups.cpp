@@ -306,7 +306,9 @@ std::vector<ReceivedJob> WaitForJobs(const std::string &uri, const std::string &
                 done += j.state >= IPP_JSTATE_CANCELED;
             return found.size() >= count && done == found.size();
         },
-        100);
+        /* cupsd marks its job done only after its backend has seen the
+         * printer finish, which takes seconds on a loaded machine. */
+        300);
     return found;
 }
 
