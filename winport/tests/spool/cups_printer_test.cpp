@@ -307,7 +307,11 @@ TEST_F(CupsPrinterTest, MarksLandOnTheSheetWhereTheyWereDrawn)
               render(pdf, 2, 3400, 1100, 300, 300, root.path()).firstInk());
 
     auto queued = WaitForJobs("ipp://" + servers_->cups.server() + "/printers/" + kQueue, token, 1);
-    ASSERT_EQ(1u, queued.size());
+    std::string seen;
+    for (const auto &j : JobsAt("ipp://" + servers_->cups.server() + "/printers/" + kQueue))
+        seen += std::to_string(j.id) + " '" + j.name + "' state " + std::to_string(j.state) + " " +
+                j.attr("job-state-reasons") + "\n";
+    ASSERT_EQ(1u, queued.size()) << seen;
     EXPECT_EQ("none", queued[0].attr("print-scaling"));
     EXPECT_EQ("false", queued[0].attr("fit-to-page"));
 }
