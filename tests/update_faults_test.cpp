@@ -36,15 +36,7 @@ TEST_F(UpdateFaultTest, DroppedConnectionMidTransferLeavesNothingAndTheKindIsFre
     EXPECT_FALSE(fs::exists(root.driveC("kel/transfer/ConverterKit.exe")));
     /* The converter transfer had closed the print port; the service opens
      * it again once the abort is handled, a moment after the line above. */
-    EXPECT_TRUE(WaitFor(
-        [] {
-            SOCKET probe = NovarcConnect("127.0.0.1", kPrintPort);
-            if (probe == INVALID_SOCKET)
-                return false;
-            closesocket(probe);
-            return true;
-        },
-        10s));
+    EXPECT_TRUE(PrintPortBack());
     /* Print and update ports both serve; the converter transfer is free. */
     ServerConnection server;
     EXPECT_EQ(server.Open(), 1);

@@ -67,6 +67,7 @@ TEST_F(UpdateServiceTest, InstallersRunWithDashNAndAreWaitedFor)
                   "SUCCESS"),
               std::string::npos);
     /* The imaging installer closed the print port while it ran; it is back. */
+    EXPECT_TRUE(PrintPortBack()) << ServiceLog(root);
     ServerConnection server;
     EXPECT_EQ(server.Open(), 1) << ServiceLog(root);
 }

@@ -71,6 +71,21 @@ protected:
      * the real bounds (1). */
     int serviceTimeScale = kTimeScale;
     void StartService() { ServiceFixture::StartService(serviceTimeScale); }
+    /* An update that closed the print port has the service open it again
+     * when it ends, a moment after its last log line and reply: true once
+     * the port takes connections. */
+    static bool PrintPortBack()
+    {
+        return WaitFor(
+            [] {
+                SOCKET probe = NovarcConnect("127.0.0.1", kPrintPort);
+                if (probe == INVALID_SOCKET)
+                    return false;
+                closesocket(probe);
+                return true;
+            },
+            std::chrono::seconds(10));
+    }
     /* novarc-send --update-port with these arguments; its output. */
     std::string Send(const std::string &args)
     {
