@@ -53,6 +53,10 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        /* A client's thread logs its peer's going; let it finish before
+         * the process's exit tears down what it writes with. */
+        for (int i = 0; i < 500 && PipeConnectionCount() > 0; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         CloseHandle(g_Printkeeper.hStopEvent);
         g_Printkeeper.hStopEvent = NULL;
         // The server's threads keep the root's pipe: the folder stays.

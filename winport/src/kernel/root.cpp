@@ -23,8 +23,11 @@ namespace winport {
 namespace {
 
 std::mutex g_root_lock;
-std::string g_root;   // guarded by g_root_lock
-bool g_ready = false; // guarded by g_root_lock
+/* Never destroyed: a process's other threads may still name files while it
+ * exits (Windows ends them before anything is torn down; here the static
+ * destructors run beside them), and each lookup copies the root. */
+std::string &g_root = *new std::string; // guarded by g_root_lock
+bool g_ready = false;                   // guarded by g_root_lock
 
 std::string HomeFolder()
 {
