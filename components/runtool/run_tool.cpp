@@ -10,6 +10,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 extern char **environ;
 
 namespace runtool {
@@ -51,6 +54,20 @@ bool RunBounded(std::vector<std::string> args, int seconds, bool keepErrors,
     kill(-pid, SIGKILL);
     waitpid(pid, &status, 0);
     return false;
+}
+
+WorkFolder::WorkFolder(const char *prefix)
+{
+    std::string tmpl = std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX");
+    if (mkdtemp(tmpl.data()))
+        path_ = tmpl;
+}
+
+WorkFolder::~WorkFolder()
+{
+    std::error_code ec;
+    if (!path_.empty())
+        std::filesystem::remove_all(path_, ec);
 }
 
 } // namespace runtool

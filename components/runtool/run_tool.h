@@ -19,4 +19,20 @@ namespace runtool {
 bool RunBounded(std::vector<std::string> args, int seconds, bool keepErrors = false,
                 const std::atomic<bool> *stop = nullptr);
 
+/* A scratch folder of its own for one run of an outside program (its
+ * profile, its input and output), made in the temporary folder under
+ * "<prefix>XXXXXX" and removed with everything in it at the end of the
+ * scope.  path() is empty when it could not be made. */
+class WorkFolder {
+public:
+    explicit WorkFolder(const char *prefix);
+    ~WorkFolder();
+    WorkFolder(const WorkFolder &) = delete;
+    WorkFolder &operator=(const WorkFolder &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 } // namespace runtool

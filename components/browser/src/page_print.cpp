@@ -22,29 +22,6 @@
 namespace browser {
 namespace {
 
-/* A folder of its own for one page, removed at the end of the scope. */
-class WorkFolder {
-public:
-    WorkFolder()
-    {
-        std::string tmpl = std::filesystem::temp_directory_path() / "novarc-page-XXXXXX";
-        if (mkdtemp(tmpl.data()))
-            path_ = tmpl;
-    }
-    ~WorkFolder()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    WorkFolder(const WorkFolder &) = delete;
-    WorkFolder &operator=(const WorkFolder &) = delete;
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 bool StartsWithNoCase(const std::string &text, const char *prefix)
 {
     for (size_t i = 0; prefix[i]; i++)
@@ -94,7 +71,7 @@ bool RenderPage(const std::string &url, int seconds, const std::atomic<bool> &st
 {
     if (!IsWebUrl(url))
         return false;
-    WorkFolder work;
+    runtool::WorkFolder work("novarc-page-");
     if (work.path().empty())
         return false;
     const std::string out = work.path() + "/page.pdf";

@@ -27,29 +27,6 @@ namespace {
  * must not hold the print client (which waits for us) for ever. */
 const int kConvertSeconds = 300;
 
-/* A folder of its own for one run, removed at the end of the scope. */
-class WorkFolder {
-public:
-    WorkFolder()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "novarc-office-XXXXXX");
-        if (mkdtemp(tmpl.data()))
-            path_ = tmpl;
-    }
-    ~WorkFolder()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    WorkFolder(const WorkFolder &) = delete;
-    WorkFolder &operator=(const WorkFolder &) = delete;
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 bool Executable(const std::string &path)
 {
     struct stat st;
@@ -102,7 +79,7 @@ bool ReadPosix(const std::string &path, std::string *bytes)
 }
 
 /* The office file as a PDF, by LibreOffice in the work folder. */
-bool Convert(const std::string &document, const WorkFolder &work, std::string *pdf,
+bool Convert(const std::string &document, const runtool::WorkFolder &work, std::string *pdf,
              std::string *error)
 {
     std::string program;
@@ -177,7 +154,7 @@ int PrintFile(const char *szPrinter, const char *szPath, bool bPdf, std::string 
         *error = "no printer or no file";
         return 0;
     }
-    WorkFolder work;
+    runtool::WorkFolder work("novarc-office-");
     std::string pdf;
     if (work.path().empty()) {
         *error = "no work folder";
